@@ -90,8 +90,15 @@ void FakeHrConnection::processBuffer()
 {
     while (!m_busy && m_socket->state() == QAbstractSocket::ConnectedState) {
         HttpRequestParser::Result result = HttpRequestParser::takeRequest(m_buffer);
-        if (result.status == HttpRequestParser::Status::NeedMore)
+        if (result.status == HttpRequestParser::Status::NeedMore) {
+            // curl holds a large body back until it hears this (or for a second).
+            if (result.expectsContinue && !m_continueSent) {
+                m_continueSent = true;
+                m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+            }
             return;
+        }
+        m_continueSent = false;
         if (result.status == HttpRequestParser::Status::Invalid) {
             m_busy = true;
             write(FakeHrAnswer::message(result.errorStatus, QString::fromLatin1(result.errorText)),

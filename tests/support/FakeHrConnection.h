@@ -53,6 +53,7 @@ private:
     QByteArray m_buffer;
     bool m_busy = false;
     bool m_keepAlive = true;
+    bool m_continueSent = false;
     std::optional<FakeHrPlan> m_held;
 };
 

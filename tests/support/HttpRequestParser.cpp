@@ -119,8 +119,12 @@ HttpRequestParser::Result HttpRequestParser::takeRequest(QByteArray &buffer)
     if (length > MaxBodyBytes)
         return invalid(413, "Request body too large");
     const qsizetype total = headerEnd + 4 + length;
-    if (buffer.size() < total)
-        return Result{};
+    if (buffer.size() < total) {
+        Result waiting;
+        waiting.expectsContinue
+                = result.request.header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0;
+        return waiting;
+    }
 
     result.request.body = buffer.mid(headerEnd + 4, length);
     buffer.remove(0, total);

@@ -31,8 +31,9 @@ public:
     struct Result
     {
         Status status = Status::NeedMore;
-        ParsedHttpRequest request; // when Complete
-        int errorStatus = 0;       // when Invalid: 400, 413, 431 or 501
+        bool expectsContinue = false; // NeedMore: the headers asked for "100 Continue"
+        ParsedHttpRequest request;    // when Complete
+        int errorStatus = 0;          // when Invalid: 400, 413, 431 or 501
         QByteArray errorText;
     };
 

@@ -72,19 +72,14 @@ QByteArray compact(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QJsonObject heartbeatBody(int totalSeconds)
+QByteArray heartbeatBody(int totalSeconds)
 {
-    return QJsonObject{ { u"device_uuid"_s, u"D1"_s },
-                        { u"session_uuid"_s, u"5B3C9A4E-0000-4000-8000-000000000001"_s },
-                        { u"task_id"_s, u""_s },
-                        { u"started_at"_s, u"2025-03-04T09:00:00+07:00"_s },
-                        { u"total_seconds"_s, totalSeconds },
-                        { u"mouse_movements"_s, 3 },
-                        { u"key_press_count"_s, 4 },
-                        { u"activity_rate"_s, 50.0 },
-                        { u"status"_s, u"active"_s },
-                        { u"intervals"_s, QJsonArray{} },
-                        { u"stopped_at"_s, QJsonValue::Null } };
+    return QByteArray(
+                   R"({"device_uuid":"D1","session_uuid":"5B3C9A4E-0000-4000-8000-000000000001",)"
+                   R"("task_id":"","started_at":"2025-03-04T09:00:00+07:00","total_seconds":%1,)"
+                   R"("mouse_movements":3,"key_press_count":4,"activity_rate":50.0,)"
+                   R"("status":"active","intervals":[],"stopped_at":null})")
+            .replace("%1", QByteArray::number(totalSeconds));
 }
 
 QByteArray multipartBody(const QByteArray &boundary, const QByteArray &fileName,
@@ -134,6 +129,7 @@ private slots:
 
 private:
     QUrl api(const QString &path) const { return m_server->baseUrl().resolved(QUrl(path)); }
+    QUrl configUrl() const { return api(u"hr/clockwarden/employees/config"_s); }
     QString signIn();
 
     std::unique_ptr<FakeHrServer> m_server;
@@ -162,8 +158,7 @@ void TestFakeHrServer::keepsOneConnectionAliveAcrossRequests()
 {
     const QString token = signIn();
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, token).status,
-                 200);
+        QCOMPARE(m_client->call("GET", configUrl(), {}, token).status, 200);
 
     const QList<RecordedRequest> requests = m_server->requests();
     QCOMPARE(requests.size(), 3);
@@ -171,27 +166,21 @@ void TestFakeHrServer::keepsOneConnectionAliveAcrossRequests()
     QCOMPARE(requests.at(2).order, 3);
 
     m_client->manager.clearConnectionCache();
-    QVERIFY(m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, token).status
-            == 200);
+    QVERIFY(m_client->call("GET", configUrl(), {}, token).status == 200);
     QVERIFY(m_server->requests().last().connectionId != requests.at(0).connectionId);
 }
 
 void TestFakeHrServer::recordsHeadersInSentOrder()
 {
-    const Exchange answer
-            = m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, signIn());
+    const Exchange answer = m_client->call("GET", configUrl(), {}, signIn());
 
     QCOMPARE(answer.status, 200);
     const RecordedRequest request = m_server->requests().constFirst();
-    QList<QByteArray> ours;
-    for (const QByteArray &name : request.headerNames()) {
-        if (QList<QByteArray>{ "content-type", "accept", "app-client", "x-app", "authorization" }
-                    .contains(name)) {
-            ours.append(name);
-        }
-    }
-    QCOMPARE(ours, (QList<QByteArray>{ "content-type", "accept", "app-client", "x-app",
-                                       "authorization" }));
+    const QList<QByteArray> ours{ "content-type", "accept", "app-client", "x-app",
+                                  "authorization" };
+    QList<QByteArray> names = request.headerNames();
+    names.removeIf([&](const QByteArray &name) { return !ours.contains(name); });
+    QCOMPARE(names, ours);
     QCOMPARE(request.bearerToken, m_server->currentTokens()->accessToken);
     QCOMPARE(request.header("X-APP"), QByteArray("hr"));
 }
@@ -215,77 +204,59 @@ void TestFakeHrServer::servesTlsOnceTrustedInProcess()
 
 void TestFakeHrServer::answersEveryRouteWithItsData_data()
 {
-    QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("request"); // method and path
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<FakeHrRoute>("route");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("dataKey"); // a key the answer's "data" holds, or empty
 
-    const QByteArray email = compact({ { u"email"_s, u"ada@example.com"_s }, { u"mobile"_s, 1 } });
-    QTest::newRow("password recovery")
-            << QByteArray("POST") << u"authentication/password/recovery"_s << email
-            << FakeHrRoute::PasswordRecovery << 200 << QString();
-    QTest::newRow("reset-code check")
-            << QByteArray("GET") << u"authentication/password/recovery/246810"_s << QByteArray()
-            << FakeHrRoute::PasswordRecoveryCheck << 200 << u"valid"_s;
-    QTest::newRow("unknown reset code")
-            << QByteArray("GET") << u"authentication/password/recovery/111111"_s << QByteArray()
-            << FakeHrRoute::PasswordRecoveryCheck << 404 << QString();
-    QTest::newRow("password reset")
-            << QByteArray("POST") << u"authentication/password/recovery/reset"_s
-            << compact({ { u"token"_s, u"246810"_s },
-                         { u"password"_s, u"new password"_s },
-                         { u"appCode"_s, u"hr"_s } })
-            << FakeHrRoute::PasswordReset << 200 << QString();
-    QTest::newRow("configuration")
-            << QByteArray("GET") << u"hr/clockwarden/employees/config"_s << QByteArray()
-            << FakeHrRoute::Configuration << 200 << u"today_total_seconds"_s;
-    QTest::newRow("screenshot report")
-            << QByteArray("GET")
-            << u"hr/clockwarden/reporting/screenshots/employees?date=2025-03-04"_s << QByteArray()
-            << FakeHrRoute::ScreenshotReport << 200 << u"hours"_s;
-    QTest::newRow("report without date")
-            << QByteArray("GET") << u"hr/clockwarden/reporting/screenshots/employees"_s
-            << QByteArray() << FakeHrRoute::ScreenshotReport << 422 << QString();
-    QTest::newRow("session start")
-            << QByteArray("POST") << u"hr/clockwarden/employees/sessions/start"_s
-            << compact({ { u"device_uuid"_s, u"D1"_s },
-                         { u"session_uuid"_s, u"S1"_s },
-                         { u"task_id"_s, u""_s },
-                         { u"started_at"_s, u"2025-03-04T09:00:00+07:00"_s } })
-            << FakeHrRoute::SessionStart << 201 << u"session_uuid"_s;
-    QTest::newRow("session start without session")
-            << QByteArray("POST") << u"hr/clockwarden/employees/sessions/start"_s
-            << compact({ { u"device_uuid"_s, u"D1"_s } }) << FakeHrRoute::SessionStart << 422
-            << QString();
-    QTest::newRow("heartbeat") << QByteArray("POST")
-                               << u"hr/clockwarden/employees/sessions/heartbeat"_s
-                               << compact(heartbeatBody(60)) << FakeHrRoute::Heartbeat << 200
-                               << u"today_date"_s;
-    QTest::newRow("body that is no JSON")
-            << QByteArray("POST") << u"hr/clockwarden/employees/sessions/heartbeat"_s
-            << QByteArray("{oops") << FakeHrRoute::Heartbeat << 400 << QString();
-    QTest::newRow("logout") << QByteArray("POST") << u"authentication/logout"_s
-                            << compact({ { u"refresh_token"_s, u"x"_s } }) << FakeHrRoute::Logout
-                            << 200 << QString();
-    QTest::newRow("unknown path") << QByteArray("GET") << u"hr/clockwarden/nothing"_s
-                                  << QByteArray() << FakeHrRoute::Unknown << 404 << QString();
-    QTest::newRow("company prefix")
-            << QByteArray("GET") << u"/acme/api/v1/hr/clockwarden/employees/config"_s
-            << QByteArray() << FakeHrRoute::Configuration << 200 << u"projects"_s;
+    const auto row = [](const char *name, const char *request, const QByteArray &body,
+                        FakeHrRoute route, int status, const char *dataKey = "") {
+        QTest::newRow(name) << QByteArray(request) << body << route << status
+                            << QString::fromLatin1(dataKey);
+    };
+    using Route = FakeHrRoute;
+    row("password recovery", "POST authentication/password/recovery",
+        R"({"email":"ada@example.com","mobile":1})", Route::PasswordRecovery, 200);
+    row("reset-code check", "GET authentication/password/recovery/246810", {},
+        Route::PasswordRecoveryCheck, 200, "valid");
+    row("unknown reset code", "GET authentication/password/recovery/111111", {},
+        Route::PasswordRecoveryCheck, 404);
+    row("password reset", "POST authentication/password/recovery/reset",
+        R"({"token":"246810","password":"new password","appCode":"hr"})", Route::PasswordReset,
+        200);
+    row("configuration", "GET hr/clockwarden/employees/config", {}, Route::Configuration, 200,
+        "today_total_seconds");
+    row("screenshot report", "GET hr/clockwarden/reporting/screenshots/employees?date=2025-03-04",
+        {}, Route::ScreenshotReport, 200, "hours");
+    row("report without date", "GET hr/clockwarden/reporting/screenshots/employees", {},
+        Route::ScreenshotReport, 422);
+    row("session start", "POST hr/clockwarden/employees/sessions/start",
+        R"({"device_uuid":"D1","session_uuid":"S1","task_id":"","started_at":"2025-03-04T09:00:00+07:00"})",
+        Route::SessionStart, 201, "session_uuid");
+    row("session start without session", "POST hr/clockwarden/employees/sessions/start",
+        R"({"device_uuid":"D1"})", Route::SessionStart, 422);
+    row("heartbeat", "POST hr/clockwarden/employees/sessions/heartbeat", heartbeatBody(60),
+        Route::Heartbeat, 200, "today_date");
+    row("body that is no JSON", "POST hr/clockwarden/employees/sessions/heartbeat", "{oops",
+        Route::Heartbeat, 400);
+    row("logout", "POST authentication/logout", R"({"refresh_token":"x"})", Route::Logout, 200);
+    row("unknown path", "GET hr/clockwarden/nothing", {}, Route::Unknown, 404);
+    row("company prefix", "GET /acme/api/v1/hr/clockwarden/employees/config", {},
+        Route::Configuration, 200, "projects");
 }
 
 void TestFakeHrServer::answersEveryRouteWithItsData()
 {
-    QFETCH(QByteArray, method);
-    QFETCH(QString, path);
+    QFETCH(QByteArray, request);
     QFETCH(QByteArray, body);
     QFETCH(FakeHrRoute, route);
     QFETCH(int, status);
     QFETCH(QString, dataKey);
+    const QList<QByteArray> methodAndPath = request.split(' ');
 
-    const Exchange answer = m_client->call(method, api(path), body, signIn());
+    const Exchange answer = m_client->call(
+            methodAndPath.at(0), api(QString::fromLatin1(methodAndPath.at(1))), body, signIn());
 
     QCOMPARE(answer.status, status);
     QCOMPARE(answer.contentType, QByteArray("application/json"));
@@ -309,8 +280,7 @@ void TestFakeHrServer::rejectsSignedInRoutesWithoutTheCurrentToken()
     m_server->issueTokens();
     m_server->issueTokens(); // access-token-1 is no longer current
 
-    const Exchange answer
-            = m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, token);
+    const Exchange answer = m_client->call("GET", configUrl(), {}, token);
 
     QCOMPARE(answer.status, 401);
     QCOMPARE(answer.json().value("message"_L1).toString(), u"Unauthenticated."_s);
@@ -339,11 +309,9 @@ void TestFakeHrServer::signsInByEachVariant()
     QFETCH(QString, flag);
     m_server->updateScenario([&](FakeHrScenario &scenario) { scenario.signIn = variant; });
 
-    const Exchange answer = m_client->call("POST", api(u"authentication/singleLogin"_s),
-                                           compact({ { u"email"_s, u"Ada@Example.com"_s },
-                                                     { u"password"_s, u"correct horse"_s },
-                                                     { u"remember_me"_s, 1 },
-                                                     { u"use_jwt"_s, 1 } }));
+    const Exchange answer = m_client->call(
+            "POST", api(u"authentication/singleLogin"_s),
+            R"({"email":"Ada@Example.com","password":"correct horse","remember_me":1,"use_jwt":1})");
 
     QCOMPARE(answer.status, 200);
     QVERIFY2(answer.data().contains(flag), answer.body.constData());
@@ -361,26 +329,21 @@ void TestFakeHrServer::signsInByEachVariant()
 
 void TestFakeHrServer::finishesCodeAndSecondFactorSteps()
 {
-    const QJsonObject codeStep{ { u"email"_s, u"ada@example.com"_s },
-                                { u"password"_s, u"123456"_s },
-                                { u"remember_me"_s, 1 },
-                                { u"use_jwt"_s, 1 },
-                                { u"is_otp"_s, 1 } };
-    QCOMPARE(m_client->call("POST", api(u"authentication/singleLogin"_s), compact(codeStep)).status,
-             200);
+    const QByteArray codeStep
+            = R"({"email":"ada@example.com","password":"123456","remember_me":1,"use_jwt":1,"is_otp":1})";
+    QCOMPARE(m_client->call("POST", api(u"authentication/singleLogin"_s), codeStep).status, 200);
     QCOMPARE(m_server->currentTokens()->accessToken, u"access-token-1"_s);
 
     const QUrl verify = api(u"tfa/verify"_s);
-    QJsonObject twoFactor{ { u"email"_s, u"ada@example.com"_s },
-                           { u"code"_s, u"000000"_s },
-                           { u"use_jwt"_s, true },
-                           { u"include_init"_s, true } };
-    const Exchange wrong = m_client->call("POST", verify, compact(twoFactor));
+    const QByteArray twoFactor
+            = R"({"email":"ada@example.com","code":"%1","use_jwt":true,"include_init":true})";
+    const Exchange wrong
+            = m_client->call("POST", verify, QByteArray(twoFactor).replace("%1", "000000"));
     QCOMPARE(wrong.status, 422);
     QVERIFY(wrong.json().value("errors"_L1).toObject().contains("code"_L1));
 
-    twoFactor.insert(u"code"_s, u"654321"_s);
-    const Exchange right = m_client->call("POST", verify, compact(twoFactor));
+    const Exchange right
+            = m_client->call("POST", verify, QByteArray(twoFactor).replace("%1", "654321"));
     QCOMPARE(right.status, 200);
     QCOMPARE(right.data().value("data"_L1).toObject().value("access_token"_L1).toString(),
              u"access-token-2"_s);
@@ -390,20 +353,17 @@ void TestFakeHrServer::rotatesTokensOnRefresh()
 {
     const FakeHrTokens first = m_server->issueTokens();
     const QUrl refresh = api(u"authentication/refresh"_s);
+    const QByteArray firstRefresh = compact({ { u"refresh_token"_s, first.refreshToken } });
 
-    const Exchange rotated = m_client->call(
-            "POST", refresh, compact({ { u"refresh_token"_s, first.refreshToken } }));
+    const Exchange rotated = m_client->call("POST", refresh, firstRefresh);
     QCOMPARE(rotated.status, 200);
     const QJsonObject tokens = rotated.data();
     QCOMPARE(tokens.value("access_token"_L1).toString(), u"access-token-2"_s);
     QCOMPARE(tokens.value("refresh_token"_L1).toString(), u"refresh-token-2"_s);
     QVERIFY(!tokens.value("expires_at"_L1).toString().isEmpty());
 
-    QCOMPARE(
-            m_client->call("POST", refresh, compact({ { u"refresh_token"_s, first.refreshToken } }))
-                    .status,
-            401);
-    const QUrl config = api(u"hr/clockwarden/employees/config"_s);
+    QCOMPARE(m_client->call("POST", refresh, firstRefresh).status, 401);
+    const QUrl config = configUrl();
     QCOMPARE(m_client->call("GET", config, {}, first.accessToken).status, 401);
     QCOMPARE(m_client->call("GET", config, {}, u"access-token-2"_s).status, 200);
 }
@@ -417,7 +377,7 @@ void TestFakeHrServer::reportsTodayTotalInHeartbeat()
 
     const Exchange answer
             = m_client->call("POST", api(u"hr/clockwarden/employees/sessions/heartbeat"_s),
-                             compact(heartbeatBody(300)), signIn());
+                             heartbeatBody(300), signIn());
 
     QCOMPARE(answer.status, 200);
     QCOMPARE(answer.data().value("today_total_seconds"_L1).toInt(), 7500);
@@ -440,13 +400,11 @@ void TestFakeHrServer::acceptsSegmentIndices()
     QFETCH(QList<int>, accepted);
     m_server->updateScenario(
             [&](FakeHrScenario &scenario) { scenario.acceptedSegmentIndices = scripted; });
-    const QJsonObject segment{ { u"segment_date"_s, u"2025-03-04"_s },
-                               { u"segment_number"_s, 54 } };
+    const QByteArray segment = R"({"segment_date":"2025-03-04","segment_number":54})";
 
     const Exchange answer = m_client->call(
             "POST", api(u"hr/clockwarden/employees/segments/batch"_s),
-            compact({ { u"device_uuid"_s, u"D1"_s },
-                      { u"segments"_s, QJsonArray{ segment, segment, segment } } }),
+            R"({"device_uuid":"D1","segments":[)" + segment + ',' + segment + ',' + segment + "]}",
             signIn());
 
     QCOMPARE(answer.status, 200);
@@ -513,13 +471,13 @@ void TestFakeHrServer::answersScriptedFaults()
     const QUrl heartbeat = api(u"hr/clockwarden/employees/sessions/heartbeat"_s);
     const QString token = signIn();
 
-    const Exchange faulty = m_client->call("POST", heartbeat, compact(heartbeatBody(60)), token);
+    const Exchange faulty = m_client->call("POST", heartbeat, heartbeatBody(60), token);
 
     QCOMPARE(faulty.status, status);
     QCOMPARE(faulty.body, fault.body);
     QCOMPARE(faulty.contentType, fault.contentType);
     QCOMPARE(QJsonDocument::fromJson(faulty.body).isObject(), bodyIsJson);
-    QCOMPARE(m_client->call("POST", heartbeat, compact(heartbeatBody(60)), token).status, 200);
+    QCOMPARE(m_client->call("POST", heartbeat, heartbeatBody(60), token).status, 200);
 }
 
 void TestFakeHrServer::failsOnlyTheBurstOfRequests()
@@ -529,8 +487,7 @@ void TestFakeHrServer::failsOnlyTheBurstOfRequests()
     QList<int> statuses;
 
     for (int i = 0; i < 3; ++i)
-        statuses.append(
-                m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, token).status);
+        statuses.append(m_client->call("GET", configUrl(), {}, token).status);
 
     QCOMPARE(statuses, (QList<int>{ 503, 503, 200 }));
     // The state stays as it was: a refresh answered with a fault rotates nothing.
@@ -543,9 +500,8 @@ void TestFakeHrServer::failsOnlyTheBurstOfRequests()
 
 void TestFakeHrServer::delaysTheAnswer()
 {
-    m_server->addFault(FakeHrRoute::Configuration, FakeHrFault::delay(1500));
-    QNetworkReply *reply
-            = m_client->send("GET", api(u"hr/clockwarden/employees/config"_s), {}, signIn());
+    m_server->addFault(FakeHrRoute::Configuration, FakeHrFault::delay(2500));
+    QNetworkReply *reply = m_client->send("GET", configUrl(), {}, signIn());
 
     QVERIFY(m_server->waitForRequests(1, FakeHrRoute::Configuration));
     QVERIFY(!reply->isFinished());
@@ -558,12 +514,11 @@ void TestFakeHrServer::hangsWithoutAnswering()
     const QString token = signIn();
     std::unique_ptr<QNetworkReply> hanging(
             m_client->send("POST", api(u"hr/clockwarden/employees/sessions/heartbeat"_s),
-                           compact(heartbeatBody(60)), token));
+                           heartbeatBody(60), token));
     QVERIFY(m_server->waitForRequests(1, FakeHrRoute::Heartbeat));
 
     // Another connection is served meanwhile; the hanging request still has nothing.
-    QCOMPARE(m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, token).status,
-             200);
+    QCOMPARE(m_client->call("GET", configUrl(), {}, token).status, 200);
     QVERIFY(!hanging->isFinished());
     QVERIFY(m_server->requests().constLast().connectionId
             != m_server->requests().constFirst().connectionId);
@@ -575,8 +530,7 @@ void TestFakeHrServer::hangsWithoutAnswering()
 void TestFakeHrServer::stallsAfterPartOfTheAnswer()
 {
     m_server->addFault(FakeHrRoute::Configuration, FakeHrFault::partial());
-    std::unique_ptr<QNetworkReply> reply(
-            m_client->send("GET", api(u"hr/clockwarden/employees/config"_s), {}, signIn()));
+    std::unique_ptr<QNetworkReply> reply(m_client->send("GET", configUrl(), {}, signIn()));
     QSignalSpy headers(reply.get(), &QNetworkReply::metaDataChanged);
 
     QVERIFY(headers.wait(ReplyTimeoutMs));
@@ -593,8 +547,7 @@ void TestFakeHrServer::closesWithoutAnswering()
 {
     m_server->addFault(FakeHrRoute::Configuration, FakeHrFault::closeWithoutAnswer().repeated(-1));
 
-    const Exchange answer
-            = m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, signIn());
+    const Exchange answer = m_client->call("GET", configUrl(), {}, signIn());
 
     QCOMPARE(answer.status, 0);
     QCOMPARE(answer.error, QNetworkReply::RemoteHostClosedError);
@@ -606,14 +559,13 @@ void TestFakeHrServer::holdsAnswersAtBarrierUntilEnoughArrive()
     m_server->setBarrier(FakeHrRoute::Heartbeat, 2);
     const QString token = signIn();
     const QUrl heartbeat = api(u"hr/clockwarden/employees/sessions/heartbeat"_s);
-    QNetworkReply *first = m_client->send("POST", heartbeat, compact(heartbeatBody(60)), token);
+    QNetworkReply *first = m_client->send("POST", heartbeat, heartbeatBody(60), token);
     QVERIFY(m_server->waitForRequests(1, FakeHrRoute::Heartbeat));
 
-    QCOMPARE(m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, token).status,
-             200);
+    QCOMPARE(m_client->call("GET", configUrl(), {}, token).status, 200);
     QVERIFY(!first->isFinished());
 
-    QNetworkReply *second = m_client->send("POST", heartbeat, compact(heartbeatBody(90)), token);
+    QNetworkReply *second = m_client->send("POST", heartbeat, heartbeatBody(90), token);
     QCOMPARE(Client::finish(first).status, 200);
     QCOMPARE(Client::finish(second).status, 200);
 }
@@ -621,7 +573,7 @@ void TestFakeHrServer::holdsAnswersAtBarrierUntilEnoughArrive()
 void TestFakeHrServer::refusesConnectionsUntilResumedOnSamePort()
 {
     const QString token = signIn();
-    const QUrl config = api(u"hr/clockwarden/employees/config"_s);
+    const QUrl config = configUrl();
     QCOMPARE(m_client->call("GET", config, {}, token).status, 200);
 
     m_server->stopListening();
@@ -637,7 +589,7 @@ void TestFakeHrServer::waitsForRequestsOrTimesOut()
     const QString token = signIn();
     QList<QNetworkReply *> replies;
     for (int i = 0; i < 3; ++i)
-        replies.append(m_client->send("GET", api(u"hr/clockwarden/employees/config"_s), {}, token));
+        replies.append(m_client->send("GET", configUrl(), {}, token));
 
     QVERIFY(m_server->waitForRequests(3, FakeHrRoute::Configuration));
     QVERIFY(!m_server->waitForRequests(1, FakeHrRoute::Heartbeat, 200));
@@ -656,8 +608,7 @@ void TestFakeHrServer::takesFaultsThroughControlInterface()
                              { u"errors"_s, QJsonObject{ { u"date"_s, u"Bad date."_s } } } };
     QCOMPARE(m_client->call("POST", control, compact(fault)).status, 200);
 
-    const Exchange answer
-            = m_client->call("GET", api(u"hr/clockwarden/employees/config"_s), {}, signIn());
+    const Exchange answer = m_client->call("GET", configUrl(), {}, signIn());
 
     QCOMPARE(answer.status, 422);
     QCOMPARE(
