@@ -10,8 +10,8 @@ namespace TestSupport {
 // takes the first one, which is spent after `times` requests (-1: never spent). Build them with the
 // factories and chain `repeated`/`after`:
 //   FakeHrFault::answer(503).repeated(3)          // a burst of three 503s, then normal answers
-//   FakeHrFault::errors(422, "code", "Invalid.")  // 422 with a Laravel-style "errors" object
-//   FakeHrFault::delay(1500)                      // the normal answer, 1.5 s late
+//   FakeHrFault::errors(422, "code", "Invalid.")  // 422 with {"message", "errors": {"code":
+//   [...]}} FakeHrFault::delay(1500)                      // the normal answer, 1.5 s late
 //   FakeHrFault::hang()                           // never answers; the connection stays open
 struct FakeHrFault
 {
@@ -44,6 +44,8 @@ struct FakeHrFault
     static FakeHrFault delay(int milliseconds);
     static FakeHrFault hang();
     static FakeHrFault partial();
+    // Qt's network access manager sends a request once more when a reused keep-alive connection
+    // closes before any answer, so a single close may go unseen: repeat it to be sure.
     static FakeHrFault closeWithoutAnswer();
 
     FakeHrFault &repeated(int count);

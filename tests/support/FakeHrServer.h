@@ -16,14 +16,21 @@
 // Recording: every request (control calls aside) is kept in arrival order with its connection id,
 // headers in sent order, body, parsed JSON, multipart parts and bearer token.
 //
-// Faults (FakeHrFault) queue per route; barriers hold answers until enough requests arrived;
+// Faults (FakeHrFault) queue per route and replace or spoil the route's answer without touching
+// the service's state; barriers hold answers until enough requests arrived;
 // stopListening/resumeListening refuse connections on the same port.
 //
-// Typical use:
-//   FakeHrServer server;
+// Defaults (FakeHrScenario): the user ada@example.com with the password "correct horse", e-mail
+// code "123456", two-factor code "654321", password-reset code "246810"; a direct sign-in with
+// nested tokens whose "init" endpoint is the stand-in's own origin.
+//
+// Typical use (the environment variable takes HTTPS only; plain HTTP needs a stored company
+// endpoint such as server.origin()):
+//   FakeHrServer server(FakeHrServer::Transport::Https);
 //   QVERIFY(server.start());
-//   qputenv("TEMBRIX_API_BASE_URL", server.baseUrl().toEncoded());      // or a stored endpoint
-//   const FakeHrTokens tokens = server.issueTokens();                    // seed the token store
+//   TestCertificate::trustInProcess();                  // before the client's first connection
+//   qputenv("TEMBRIX_API_BASE_URL", server.baseUrl().toEncoded());
+//   const FakeHrTokens tokens = server.issueTokens();   // seed the token store with these
 //   server.addFault(FakeHrRoute::Heartbeat, FakeHrFault::answer(503).repeated(2));
 //   ... run the client ...
 //   QVERIFY(server.waitForRequests(3, FakeHrRoute::Heartbeat));
