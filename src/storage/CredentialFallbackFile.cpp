@@ -1,10 +1,12 @@
 #include "storage/CredentialFallbackFile.h"
 
+#include "storage/Log.h"
 #include "storage/Paths.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include <QFile>
@@ -31,6 +33,13 @@ void syncDirectory(const QString &directory)
         return;
     ::fsync(fd);
     ::close(fd);
+}
+
+bool reportWriteFailure(const QString &reason)
+{
+    Core::Log::write(Core::Log::Category::Auth, Core::Log::Level::Error,
+                     u"Could not write the credential fallback file: %1"_s.arg(reason));
+    return false;
 }
 
 } // namespace
@@ -90,17 +99,18 @@ bool CredentialFallbackFile::write(const QString &path, const QJsonObject &objec
     // Created with mode 0600 and only then filled, so the secrets are never readable by others.
     QTemporaryFile temporary(directory + u"/.credentials.fallback.json.XXXXXX"_s);
     if (!temporary.open())
-        return false;
+        return reportWriteFailure(temporary.errorString());
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
     if (!temporary.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        || temporary.write(bytes) != bytes.size() || !temporary.flush()
-        || ::fsync(temporary.handle()) != 0)
-        return false;
+        || temporary.write(bytes) != bytes.size() || !temporary.flush())
+        return reportWriteFailure(temporary.errorString());
+    if (::fsync(temporary.handle()) != 0)
+        return reportWriteFailure(qt_error_string(errno));
     // rename(2) replaces the old file in one step; QFile::rename refuses an existing target.
     if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
                     QFile::encodeName(path).constData())
         != 0)
-        return false;
+        return reportWriteFailure(qt_error_string(errno));
     temporary.setAutoRemove(false);
     syncDirectory(directory);
     return true;

@@ -1,6 +1,7 @@
 #include "storage/LibSecretCredentialStore.h"
 
 #include "storage/CredentialFallbackFile.h"
+#include "storage/Log.h"
 
 // GIO's headers name struct members "signals", which Qt defines as a keyword macro.
 #pragma push_macro("signals")
@@ -51,20 +52,28 @@ struct Attributes
     }
 };
 
+// Logs and frees a libsecret error; the messages name the operation, never the secret.
+void dropError(GError *error, const char *operation)
+{
+    Core::Log::write(Core::Log::Category::Auth, Core::Log::Level::Warn,
+                     u"Secret service %1 failed: %2"_s.arg(QLatin1StringView(operation),
+                                                           QString::fromUtf8(error->message)));
+    g_error_free(error);
+}
+
 bool probeSecretService()
 {
     GError *error = nullptr;
     SecretService *service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
-    if (error) {
-        g_error_free(error);
-        if (service)
-            g_object_unref(service);
-        return false;
-    }
-    if (!service)
-        return false;
-    g_object_unref(service);
-    return true;
+    const bool available = !error && service;
+    if (error)
+        dropError(error, "connection");
+    if (service)
+        g_object_unref(service);
+    Core::Log::write(Core::Log::Category::Auth, Core::Log::Level::Info,
+                     available ? u"Credentials are kept in the secret service"_s
+                               : u"No secret service: credentials are kept in the fallback file"_s);
+    return available;
 }
 
 bool storeSecret(const QString &service, const QString &account, const QString &kind,
@@ -96,7 +105,7 @@ std::optional<QByteArray> lookupSecret(const Attributes &key)
             &s_schema, nullptr, &error, "service", key.service.constData(), "account",
             key.account.constData(), "kind", key.kind.constData(), nullptr);
     if (error) {
-        g_error_free(error);
+        dropError(error, "lookup");
         if (secret)
             secret_password_free(secret);
         return std::nullopt;
@@ -115,7 +124,7 @@ bool clearSecret(const Attributes &key)
             &s_schema, nullptr, &error, "service", key.service.constData(), "account",
             key.account.constData(), "kind", key.kind.constData(), nullptr);
     if (error) {
-        g_error_free(error);
+        dropError(error, "clear");
         return false;
     }
     return cleared;
