@@ -13,3 +13,18 @@ void reset();
 void runWhileLocked(const std::function<void()> &work);
 
 } // namespace Core::LogTestHooks
+
+namespace Storage::PreferencesTestHooks {
+
+// Replaces the store's settings object with a new one on the current configuration directory, as a
+// restart would.
+void reopen();
+
+} // namespace Storage::PreferencesTestHooks
+
+namespace Storage::LastLoginStoreTestHooks {
+
+// Forgets the cached e-mail, so that the next load reads the file again, as after a restart.
+void reset();
+
+} // namespace Storage::LastLoginStoreTestHooks
