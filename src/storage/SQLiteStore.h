@@ -1,0 +1,142 @@
+#pragma once
+
+#include "models/Session.h"
+#include "models/UploadTask.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMutex>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+#include <utility>
+
+namespace Storage {
+
+// The one local database: the active and finished sessions, the upload queue and the ten-minute
+// activity segments, every row partitioned by the domain key (the account).
+//
+// Threading: one connection, used from the GUI thread, the upload worker and pool tasks. Every
+// operation holds the store's (non-recursive) mutex for its whole run, statements and result
+// reading included, so calls from different threads simply queue up.
+//
+// Units: times are stored as REAL seconds since the epoch (milliseconds kept as the fraction) and
+// read back as UTC times, to the millisecond. Time ranges are always bound as those seconds.
+//
+// Failures: a store that cannot open its file stays inert (one warning, then every operation gives
+// its empty result); SQL failures are not reported to callers, except where a warning is noted.
+class SQLiteStore final
+{
+public:
+    // One finished session for the day and week summaries.
+    struct SessionSummaryRow
+    {
+        QString projectName;
+        double durationSeconds = 0.0;
+        double activityScore = 0.0;
+        QDateTime startedAt; // UTC
+
+        friend bool operator==(const SessionSummaryRow &, const SessionSummaryRow &) = default;
+    };
+
+    // The stored figures of one ten-minute segment.
+    struct ActivitySegmentRow
+    {
+        QString segmentDate;   // "yyyy-MM-dd" in the company time zone
+        int segmentNumber = 0; // 0 to 143
+        int activeSeconds = 0;
+        int nonIdleSeconds = 0;
+        int mouseMovements = 0;
+        int keyboardMovements = 0;
+
+        friend bool operator==(const ActivitySegmentRow &, const ActivitySegmentRow &) = default;
+    };
+
+    // The process-wide file store, created on first use and destroyed at normal exit.
+    static SQLiteStore *instance();
+
+    // Opens (creating and migrating) the database file of the directory layout, or a private
+    // in-memory database. Never fails: a store that cannot open stays inert.
+    explicit SQLiteStore(bool inMemory = false);
+    ~SQLiteStore();
+
+    Q_DISABLE_COPY_MOVE(SQLiteStore)
+
+    // The empty text selects "global".
+    void setDomainKey(const QString &key);
+    QString domainKey() const;
+
+    // Empties every table of every domain.
+    void clearAll();
+
+    // Sessions and history.
+    void saveActiveSession(const Models::Session &session);
+    // Without an id, every active session of the current domain.
+    void removeActiveSession(const std::optional<QUuid> &sessionId = std::nullopt);
+    // Newest save first; rows that do not decode are skipped.
+    QList<Models::Session> loadActiveSessions();
+    std::optional<Models::Session> loadActiveSession();
+    void appendSessionHistory(const Models::Session &session);
+    // Finished sessions whose stored start lies in [from, to), oldest first.
+    QList<SessionSummaryRow> sessionSummaries(const QDateTime &from, const QDateTime &to);
+    static std::optional<Models::Session> decodeSessionPayload(const QByteArray &bytes);
+
+    // Upload queue. An explicit domain key is bound as given, even when empty.
+    void enqueueUpload(const Models::UploadTask &task,
+                       const std::optional<QString> &domainKey = std::nullopt);
+    // The pending or failed task whose next attempt has come, highest priority first, then oldest.
+    // The row is left as it is: the caller marks it in progress.
+    std::optional<Models::UploadTask> nextDueUpload(const QDateTime &now);
+    // Sets interrupted work of every domain back to pending.
+    void requeueInProgressUploads();
+    void removeUpload(const QUuid &id);
+    void markUploadFailed(const QUuid &id, int retryCount, const QDateTime &nextAttempt);
+    void setUploadStatus(const QUuid &id, Models::UploadTaskStatus status);
+    void markUploadInProgress(const QUuid &id);
+    bool hasPendingScreenshotUpload(const QUuid &sessionId, const QString &filePath);
+    bool hasPendingActivitySegmentUpload();
+    QList<QUuid> pendingUploadIds(const QUuid &sessionId,
+                                  const QList<Models::UploadTaskType> &types);
+    QList<QUuid> pendingHeartbeatUploadIds(const QUuid &sessionId);
+    QSet<QString> pendingUploadFilePaths();
+
+    // Activity segments. The figures are running totals: an upsert replaces them and makes the
+    // segment wait for upload again.
+    void upsertActivitySegment(const QString &date, int number, int activeSeconds,
+                               int nonIdleSeconds, int mouseMovements, int keyboardMovements,
+                               const std::optional<QString> &domainKey = std::nullopt);
+    std::optional<ActivitySegmentRow> activitySegment(const QString &date, int number,
+                                                      const std::optional<QString> &domainKey
+                                                      = std::nullopt);
+    void markActivitySegmentUploaded(const QString &date, int number);
+    // Unsent, non-empty segments strictly before the open one, in (date, number) order.
+    QList<ActivitySegmentRow> pendingActivitySegments(const QString &openDate, int openNumber);
+    std::optional<double> latestSegmentActivityPercent();
+    // The sum of activity times weight and the sum of weights over the segments dated in
+    // [local date of from, local date of to).
+    std::pair<double, double> activityTotals(const QDateTime &from, const QDateTime &to);
+    // Launch cleanup; returns the number of rows removed.
+    int purgeStaleRows(const QString &cutoffDate,
+                       const std::optional<QString> &domainKey = std::nullopt);
+    // The time's calendar date in the machine's local zone, "yyyy-MM-dd".
+    static QString localDateKey(const QDateTime &time);
+
+private:
+    void open();
+    void migrate();
+    bool exec(const QString &statement);
+    bool hasColumn(const QString &table, const QString &column);
+    QString boundDomainKey(const std::optional<QString> &explicitKey) const;
+
+    QString m_databasePath;
+    QSqlDatabase m_db;
+    QString m_connectionName;
+    mutable QMutex m_mutex;
+    QString m_domainKey = QStringLiteral("global");
+};
+
+} // namespace Storage

@@ -1,0 +1,54 @@
+#include "storage/SqlValues.h"
+
+#include <QSqlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace Storage::SqlValues {
+
+double toEpochSeconds(const QDateTime &time)
+{
+    return double(time.toMSecsSinceEpoch()) / 1000.0;
+}
+
+QDateTime fromEpochSeconds(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qRound64(seconds * 1000.0), Qt::UTC);
+}
+
+QString uuidText(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces);
+}
+
+QString nonNullText(const QString &text)
+{
+    return text.isNull() ? u""_s : text;
+}
+
+QVariant nullableText(const std::optional<QString> &text)
+{
+    if (!text)
+        return QVariant(QMetaType::fromType<QString>());
+    return nonNullText(*text);
+}
+
+QVariant nullableBytes(const std::optional<QByteArray> &bytes)
+{
+    if (!bytes)
+        return QVariant(QMetaType::fromType<QByteArray>());
+    // A null QByteArray binds as NULL, which would read back as an absent payload.
+    return bytes->isNull() ? QByteArray("") : *bytes;
+}
+
+bool run(QSqlQuery &query, const QString &statement, const QVariantList &values)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        return false;
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    return query.exec();
+}
+
+} // namespace Storage::SqlValues
