@@ -1,0 +1,180 @@
+#include "TestEnvironment.h"
+
+#include "FreshXdgRoot.h"
+#include "storage/Paths.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+namespace Paths = Platform::Paths;
+
+namespace {
+
+enum class Directory { Config, Data, State };
+
+QString directory(Directory which)
+{
+    switch (which) {
+    case Directory::Config:
+        return Paths::configDir();
+    case Directory::Data:
+        return Paths::dataDir();
+    case Directory::State:
+        return Paths::stateDir();
+    }
+    return {};
+}
+
+bool isDir(const QString &path)
+{
+    return QFileInfo(path).isDir();
+}
+
+} // namespace
+
+class TestPaths : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void derivesDirectoriesFromEnvironment_data();
+    void derivesDirectoriesFromEnvironment();
+    void keepsVariableValueUnchanged();
+    void placesDatabaseUnderDataHome();
+    void runtimeDirFallsBackToTemporaryDirectory();
+    void runtimeDirUsesXdgRuntimeDir();
+    void namesFixedFiles();
+    void capturesRootDoesNotCreateCapturesFolder();
+    void capturesDirForCreatesWholePath();
+    void logFilePathCreatesLogsFolderOnly();
+    void uncreatableDirectoryStillYieldsPath();
+
+private:
+    std::unique_ptr<FreshXdgRoot> m_root;
+};
+
+void TestPaths::init()
+{
+    m_root = std::make_unique<FreshXdgRoot>();
+}
+
+void TestPaths::cleanup()
+{
+    m_root.reset();
+}
+
+void TestPaths::derivesDirectoriesFromEnvironment_data()
+{
+    QTest::addColumn<Directory>("which");
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expectedBase");
+
+    QTest::newRow("config from its variable")
+            << Directory::Config << "XDG_CONFIG_HOME"_ba << u"xdg-config"_s << u"xdg-config"_s;
+    QTest::newRow("empty config variable counts as unset")
+            << Directory::Config << "XDG_CONFIG_HOME"_ba << QString() << u"home/.config"_s;
+    QTest::newRow("data from its variable")
+            << Directory::Data << "XDG_DATA_HOME"_ba << u"xdg-data"_s << u"xdg-data"_s;
+    QTest::newRow("empty data variable counts as unset")
+            << Directory::Data << "XDG_DATA_HOME"_ba << QString() << u"home/.local/share"_s;
+    QTest::newRow("state from its variable")
+            << Directory::State << "XDG_STATE_HOME"_ba << u"xdg-state"_s << u"xdg-state"_s;
+    QTest::newRow("empty state variable counts as unset")
+            << Directory::State << "XDG_STATE_HOME"_ba << QString() << u"home/.local/state"_s;
+}
+
+void TestPaths::derivesDirectoriesFromEnvironment()
+{
+    QFETCH(Directory, which);
+    QFETCH(QByteArray, variable);
+    QFETCH(QString, value);
+    QFETCH(QString, expectedBase);
+    FreshXdgRoot::set(variable.constData(), value.isEmpty() ? QString() : m_root->path(value));
+
+    const QString expected = m_root->path(expectedBase) + "/TembrixClockwarden"_L1;
+    QCOMPARE(directory(which), expected);
+    QVERIFY(isDir(expected));
+}
+
+void TestPaths::keepsVariableValueUnchanged()
+{
+    FreshXdgRoot::set("XDG_CONFIG_HOME", m_root->path(u"config/"_s));
+
+    QCOMPARE(Paths::configDir(), m_root->path(u"config//TembrixClockwarden"_s));
+    QVERIFY(isDir(m_root->configDir()));
+}
+
+void TestPaths::placesDatabaseUnderDataHome()
+{
+    QCOMPARE(Paths::databasePath(), m_root->dataDir() + "/clockwarden.sqlite"_L1);
+    QVERIFY(isDir(m_root->dataDir()));
+    QVERIFY(!QFileInfo::exists(m_root->dataDir() + "/clockwarden.sqlite"_L1));
+}
+
+void TestPaths::runtimeDirFallsBackToTemporaryDirectory()
+{
+    qunsetenv("XDG_RUNTIME_DIR");
+    FreshXdgRoot::set("TMPDIR", m_root->path(u"tmp"_s));
+    QVERIFY(QDir().mkpath(m_root->path(u"tmp"_s)));
+
+    QCOMPARE(Paths::runtimeDir(), m_root->path(u"tmp/tembrix-clockwarden"_s));
+    QVERIFY(isDir(m_root->path(u"tmp/tembrix-clockwarden"_s)));
+}
+
+void TestPaths::runtimeDirUsesXdgRuntimeDir()
+{
+    // No application-name level under the runtime root.
+    QCOMPARE(Paths::runtimeDir(), m_root->path(u"runtime/tembrix-clockwarden"_s));
+    QVERIFY(isDir(m_root->path(u"runtime/tembrix-clockwarden"_s)));
+}
+
+void TestPaths::namesFixedFiles()
+{
+    QCOMPARE(Paths::configFilePath(), m_root->configDir() + "/config.json"_L1);
+    QVERIFY(isDir(m_root->configDir()));
+    QVERIFY(!QFileInfo::exists(Paths::configFilePath()));
+}
+
+void TestPaths::capturesRootDoesNotCreateCapturesFolder()
+{
+    QCOMPARE(Paths::capturesRoot(), m_root->dataDir() + "/captures"_L1);
+    QVERIFY(isDir(m_root->dataDir()));
+    QVERIFY(!QFileInfo::exists(m_root->dataDir() + "/captures"_L1));
+}
+
+void TestPaths::capturesDirForCreatesWholePath()
+{
+    QCOMPARE(Paths::capturesDirFor(u"global"_s), m_root->dataDir() + "/captures/global"_L1);
+    QVERIFY(isDir(m_root->dataDir() + "/captures/global"_L1));
+}
+
+void TestPaths::logFilePathCreatesLogsFolderOnly()
+{
+    QCOMPARE(Paths::logFilePath(), m_root->logsDir() + "/app.log"_L1);
+    QVERIFY(isDir(m_root->logsDir()));
+    QVERIFY(!QFileInfo::exists(m_root->logsDir() + "/app.log"_L1));
+}
+
+void TestPaths::uncreatableDirectoryStillYieldsPath()
+{
+    // A regular file where a parent directory should be: permission bits would not stop root.
+    const QString blocker = m_root->path(u"blocker"_s);
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    FreshXdgRoot::set("XDG_DATA_HOME", blocker);
+
+    QCOMPARE(Paths::capturesDirFor(u"global"_s),
+             blocker + "/TembrixClockwarden/captures/global"_L1);
+    QVERIFY(!QFileInfo::exists(blocker + "/TembrixClockwarden"_L1));
+    QCOMPARE(Paths::ensureDir(blocker + "/x"_L1), blocker + "/x"_L1);
+}
+
+CLOCKWARDEN_GUILESS_TEST_MAIN(TestPaths)
+#include "tst_paths.moc"
