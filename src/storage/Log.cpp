@@ -1,0 +1,266 @@
+#include "storage/Log.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+
+#include <QFile>
+#include <QMutex>
+#include <QStringList>
+
+#include "storage/Paths.h"
+#include "storage/StoreTestHooks.h"
+
+using namespace Qt::StringLiterals;
+
+namespace Core {
+
+namespace {
+
+constexpr qint64 rotationSize = 5 * 1024 * 1024;
+constexpr int rotatedCopies = 5;
+constexpr auto appendMode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text;
+
+// Plain globals with constant initialisation and nothing to destroy: a store's destructor may still
+// write while static objects are being destroyed at exit, after the application object is gone.
+// The file object is created once and never deleted.
+Q_CONSTINIT QBasicMutex s_mutex;
+Q_CONSTINIT bool s_installed = false;
+Q_CONSTINIT QFile *s_file = nullptr;
+Q_CONSTINIT QtMessageHandler s_previousHandler = nullptr;
+
+// True while this thread holds s_mutex. A message raised then (a Qt warning from inside a file
+// operation) would come back through the message handler and block on the non-recursive mutex
+// this thread already holds; it is dropped instead.
+thread_local bool t_holdsLock = false;
+
+class LogLock final
+{
+public:
+    LogLock()
+        : m_locker(&s_mutex)
+    {
+        t_holdsLock = true;
+    }
+    ~LogLock() { t_holdsLock = false; }
+
+    LogLock(const LogLock &) = delete;
+    LogLock &operator=(const LogLock &) = delete;
+
+private:
+    QMutexLocker<QBasicMutex> m_locker;
+};
+
+QString numberedPath(const QString &logPath, int number)
+{
+    return u"%1.%2"_s.arg(logPath, QString::number(number));
+}
+
+// Failed removals and renames are ignored: the numbering then has gaps.
+void rotate(QFile &file)
+{
+    const QString logPath = file.fileName();
+    file.close();
+    for (int n = rotatedCopies - 1; n >= 0; --n) {
+        const QString target = numberedPath(logPath, n);
+        QFile::remove(target);
+        QFile::rename(n > 0 ? numberedPath(logPath, n - 1) : logPath, target);
+    }
+    file.setFileName(logPath);
+    file.open(appendMode);
+}
+
+// The current UTC time as ISO 8601 with milliseconds and "Z". Formatted by hand: during static
+// destruction at exit QDateTime::toString() yields an empty text, once Qt's own statics are gone.
+QString utcTimestamp()
+{
+    using namespace std::chrono;
+    const auto now = time_point_cast<milliseconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date(day);
+    const hh_mm_ss time(now - day);
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()),
+                  static_cast<int>(time.subseconds().count()));
+    return QString::fromLatin1(text.data());
+}
+
+QString formatLine(Log::Category category, Log::Level level, const QString &message)
+{
+    return u'[' + utcTimestamp() + "] ["_L1 + Log::levelName(level) + "] ["_L1
+           + Log::categoryName(category) + "] "_L1 + message + u'\n';
+}
+
+Log::Level levelFor(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return Log::Level::Debug;
+    case QtWarningMsg:
+        return Log::Level::Warn;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        return Log::Level::Error;
+    case QtInfoMsg:
+        break;
+    }
+    return Log::Level::Info;
+}
+
+// Oldest first: app.log.4 ... app.log.0, then app.log itself.
+QString readAllLogFiles(const QString &logPath)
+{
+    QStringList paths;
+    for (int n = rotatedCopies - 1; n >= 0; --n)
+        paths.append(numberedPath(logPath, n));
+    paths.append(logPath);
+
+    QString text;
+    for (const QString &path : std::as_const(paths)) {
+        QFile file(path);
+        if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text))
+            text += QString::fromUtf8(file.readAll());
+    }
+    return text;
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+void Log::install()
+{
+    LogLock lock;
+    if (s_installed)
+        return;
+    s_installed = true;
+    s_file = new QFile(Platform::Paths::logFilePath());
+    // A file that does not open leaves the log mute; the handler is installed all the same.
+    s_file->open(appendMode);
+    s_previousHandler = qInstallMessageHandler(&Log::qtMessageHandler);
+}
+
+void Log::write(Category category, Level level, const QString &message)
+{
+    if (t_holdsLock)
+        return;
+    LogLock lock;
+    if (!s_file || !s_file->isOpen())
+        return;
+    if (s_file->size() >= rotationSize) {
+        rotate(*s_file);
+        // Never write to a closed file: Qt's warning about it would come straight back here.
+        if (!s_file->isOpen())
+            return;
+    }
+    s_file->write(formatLine(category, level, message).toUtf8());
+    s_file->flush();
+}
+
+void Log::qtMessageHandler(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message)
+{
+    Q_UNUSED(context);
+    write(Category::Config, levelFor(type), message);
+}
+
+bool Log::exportTo(const QString &destinationPath, QString *error)
+{
+    QString logPath;
+    {
+        LogLock lock;
+        if (s_file) {
+            if (s_file->isOpen())
+                s_file->flush();
+            logPath = s_file->fileName();
+        }
+    }
+    // Lines written from here on may or may not make it into the export.
+    if (logPath.isEmpty())
+        logPath = Platform::Paths::logFilePath();
+
+    const QString text = readAllLogFiles(logPath);
+    if (text.isEmpty()) {
+        setError(error, u"no log content found"_s);
+        return false;
+    }
+
+    QFile destination(destinationPath);
+    if (!destination.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        setError(error, destination.errorString());
+        return false;
+    }
+    const QByteArray bytes = redactForExport(text).toUtf8();
+    // The file is buffered: a full disk shows only when the buffer is flushed, and must not pass
+    // for a complete export.
+    const bool complete = destination.write(bytes) == bytes.size() && destination.flush();
+    destination.close();
+    if (!complete) {
+        setError(error, u"failed to write the log file"_s);
+        return false;
+    }
+    return true;
+}
+
+QString Log::categoryName(Category category)
+{
+    switch (category) {
+    case Category::Auth:
+        return u"auth"_s;
+    case Category::Session:
+        return u"session"_s;
+    case Category::Activity:
+        return u"activity"_s;
+    case Category::Capture:
+        return u"capture"_s;
+    case Category::Upload:
+        return u"upload"_s;
+    case Category::Config:
+        return u"config"_s;
+    case Category::Permissions:
+        return u"permissions"_s;
+    }
+    return u"?"_s;
+}
+
+QString Log::levelName(Level level)
+{
+    switch (level) {
+    case Level::Debug:
+        return u"DEBUG"_s;
+    case Level::Info:
+        return u"INFO"_s;
+    case Level::Warn:
+        return u"WARN"_s;
+    case Level::Error:
+        return u"ERROR"_s;
+    }
+    return u"?"_s;
+}
+
+void LogTestHooks::reset()
+{
+    LogLock lock;
+    if (s_installed)
+        qInstallMessageHandler(s_previousHandler);
+    delete s_file;
+    s_file = nullptr;
+    s_installed = false;
+    s_previousHandler = nullptr;
+}
+
+void LogTestHooks::runWhileLocked(const std::function<void()> &work)
+{
+    LogLock lock;
+    work();
+}
+
+} // namespace Core
