@@ -21,3 +21,10 @@ namespace Storage::PreferencesTestHooks {
 void reopen();
 
 } // namespace Storage::PreferencesTestHooks
+
+namespace Storage::LastLoginStoreTestHooks {
+
+// Forgets the cached e-mail, so that the next load reads the file again, as after a restart.
+void reset();
+
+} // namespace Storage::LastLoginStoreTestHooks
