@@ -303,13 +303,17 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
     connect(&abortPoll, &QTimer::timeout, this, [&] { onAbortPollTick(guarded); });
     timeout.start(requestTimeoutMs());
     abortPoll.start();
+    // A request started after the flag went up ends at once instead of racing the first poll.
+    onAbortPollTick(guarded);
     if (!reply->isFinished())
         loop.exec();
     timeout.stop();
     abortPoll.stop();
 
     raw.statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    raw.body = reply->readAll();
+    // An aborted reply is closed; reading it would only warn.
+    if (reply->isOpen())
+        raw.body = reply->readAll();
     raw.networkError = reply->error();
     raw.errorString = reply->errorString();
     reply->deleteLater();
