@@ -1,0 +1,36 @@
+#pragma once
+
+#include "networking/APIError.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace Networking {
+
+// What one request of the HTTP client gives back; an absent error means success. The client
+// never throws for a failed request: the calling service throws or classifies the error.
+struct APIResponse
+{
+    QByteArray body;
+    int statusCode = 0;
+    std::optional<APIError> error;
+};
+
+// One exchange with the server, as the network library ended it.
+struct RawReply
+{
+    // 0 when no HTTP answer arrived.
+    int statusCode = 0;
+    QByteArray body;
+    // QNetworkReply::NetworkError; 0 is none.
+    int networkError = 0;
+    QString errorString;
+    bool timedOut = false;
+
+    // A timeout or a gateway error leaves the thread's pooled connections suspect.
+    bool shouldResetConnections() const;
+};
+
+} // namespace Networking
