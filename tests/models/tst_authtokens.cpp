@@ -1,3 +1,4 @@
+#include "DecodingFailure.h"
 #include "TestEnvironment.h"
 
 #include "models/AuthTokens.h"
@@ -21,16 +22,6 @@ QJsonObject validRecord()
         { u"expiresAtRaw"_s, u"2025-03-04 10:15"_s },
         { u"refreshExpiresAtRaw"_s, u"2025-04-03 10:15"_s },
     };
-}
-
-QString failureOf(const QJsonObject &json)
-{
-    try {
-        AuthTokens::fromJson(json);
-        return u"no error"_s;
-    } catch (const JsonDecodingError &error) {
-        return QString::fromUtf8(error.what());
-    }
 }
 
 } // namespace
@@ -114,7 +105,7 @@ void TestAuthTokens::rejectsBadRecords()
     QFETCH(QJsonObject, json);
     QFETCH(QString, message);
 
-    QCOMPARE(failureOf(json), message);
+    QCOMPARE(TestSupport::decodingFailureOf([&] { AuthTokens::fromJson(json); }), message);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestAuthTokens)

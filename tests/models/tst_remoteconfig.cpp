@@ -1,3 +1,4 @@
+#include "DecodingFailure.h"
 #include "TestEnvironment.h"
 
 #include "models/JsonDecodingError.h"
@@ -34,16 +35,6 @@ QJsonObject minimalConfig()
 {
     return parsed(R"({"device_id":"DEV-1","projects":[],"screenshot_interval_minutes":0,)"
                   R"("idle_minutes_threshold":-5,"discard_idle_time":false})");
-}
-
-QString failureOf(const QJsonObject &json)
-{
-    try {
-        RemoteConfig::fromJson(json);
-        return u"no error"_s;
-    } catch (const JsonDecodingError &error) {
-        return QString::fromUtf8(error.what());
-    }
 }
 
 } // namespace
@@ -203,7 +194,7 @@ void TestRemoteConfig::rejectsBadConfigs()
     QFETCH(QJsonObject, json);
     QFETCH(QString, message);
 
-    QCOMPARE(failureOf(json), message);
+    QCOMPARE(TestSupport::decodingFailureOf([&] { RemoteConfig::fromJson(json); }), message);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestRemoteConfig)

@@ -1,3 +1,4 @@
+#include "DecodingFailure.h"
 #include "TestEnvironment.h"
 
 #include "models/JsonDecodingError.h"
@@ -192,12 +193,7 @@ void TestScreenshotReport::rejectsBadReports()
     QFETCH(QJsonObject, json);
     QFETCH(QString, message);
 
-    try {
-        ScreenshotReport::fromJson(json);
-        QFAIL("decoding succeeded");
-    } catch (const JsonDecodingError &error) {
-        QCOMPARE(QString::fromUtf8(error.what()), message);
-    }
+    QCOMPARE(TestSupport::decodingFailureOf([&] { ScreenshotReport::fromJson(json); }), message);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestScreenshotReport)

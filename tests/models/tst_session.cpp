@@ -1,3 +1,4 @@
+#include "DecodingFailure.h"
 #include "TestEnvironment.h"
 
 #include "models/JsonDecodingError.h"
@@ -164,12 +165,7 @@ void TestSession::rejectsBadRecords()
     QFETCH(QJsonObject, json);
     QFETCH(QString, message);
 
-    try {
-        Session::fromJson(json);
-        QFAIL("decoding succeeded");
-    } catch (const JsonDecodingError &error) {
-        QCOMPARE(QString::fromUtf8(error.what()), message);
-    }
+    QCOMPARE(TestSupport::decodingFailureOf([&] { Session::fromJson(json); }), message);
 }
 
 void TestSession::readsLenientIntervalLists()

@@ -1,3 +1,4 @@
+#include "DecodingFailure.h"
 #include "TestEnvironment.h"
 
 #include "models/JsonDecodingError.h"
@@ -38,17 +39,6 @@ QJsonObject validAnswer()
                   R"("init":{"endpoint":"https://acme.example.com"},)"
                   R"("companies":[{"name":"Acme","endpoint":"https://acme.example.com"},7,)"
                   R"({"name":"Beta","endpoint":"https://beta.example.com"}]})");
-}
-
-template<typename Call>
-QString failureOf(Call call)
-{
-    try {
-        call();
-        return u"no error"_s;
-    } catch (const JsonDecodingError &error) {
-        return QString::fromUtf8(error.what());
-    }
 }
 
 } // namespace
@@ -228,7 +218,8 @@ void TestSingleLoginResponse::rejectsBadAnswers()
     QFETCH(QJsonObject, root);
     QFETCH(QString, message);
 
-    QCOMPARE(failureOf([&] { SingleLoginResponse::fromEnvelope(root); }), message);
+    QCOMPARE(TestSupport::decodingFailureOf([&] { SingleLoginResponse::fromEnvelope(root); }),
+             message);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestSingleLoginResponse)

@@ -1,3 +1,4 @@
+#include "DecodingFailure.h"
 #include "TestEnvironment.h"
 
 #include "models/JsonDecodingError.h"
@@ -23,18 +24,6 @@ QJsonObject validTaskJson()
         { u"status"_s, u"failed"_s },
         { u"priority"_s, 40 },
     };
-}
-
-// The message of the decoding error the call throws, or "no error".
-template<typename Call>
-QString failureOf(Call call)
-{
-    try {
-        call();
-        return u"no error"_s;
-    } catch (const JsonDecodingError &error) {
-        return QString::fromUtf8(error.what());
-    }
 }
 
 } // namespace
@@ -112,9 +101,9 @@ void TestUploadTask::convertsStatusTexts()
 
 void TestUploadTask::rejectsUnknownTexts()
 {
-    QCOMPARE(failureOf([] { uploadTaskTypeFromString(u"Heartbeat"_s); }),
+    QCOMPARE(TestSupport::decodingFailureOf([] { uploadTaskTypeFromString(u"Heartbeat"_s); }),
              u"Unknown UploadTaskType: Heartbeat"_s);
-    QCOMPARE(failureOf([] { uploadTaskStatusFromString(u"Pending"_s); }),
+    QCOMPARE(TestSupport::decodingFailureOf([] { uploadTaskStatusFromString(u"Pending"_s); }),
              u"Unknown UploadTaskStatus: Pending"_s);
 }
 
@@ -259,7 +248,7 @@ void TestUploadTask::rejectsBadRecords()
     QFETCH(QJsonObject, json);
     QFETCH(QString, message);
 
-    QCOMPARE(failureOf([&] { UploadTask::fromJson(json); }), message);
+    QCOMPARE(TestSupport::decodingFailureOf([&] { UploadTask::fromJson(json); }), message);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestUploadTask)

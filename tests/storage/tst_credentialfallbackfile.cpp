@@ -1,3 +1,4 @@
+#include "FileFixtures.h"
 #include "TestEnvironment.h"
 
 #include "FileSizeLimit.h"
@@ -19,6 +20,8 @@ using namespace Qt::StringLiterals;
 using Platform::CredentialFallbackFile;
 using Platform::LibSecretCredentialStore;
 
+using TestSupport::readFile;
+
 namespace {
 
 const QString service = u"com.tembrix.clockwarden"_s;
@@ -26,19 +29,9 @@ const QString account = u"auth_tokens"_s;
 const QString kind = u"authTokens"_s;
 const QString tokenKey = u"com.tembrix.clockwarden|auth_tokens|authTokens"_s;
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void writeFile(const QString &path, const QByteArray &content, mode_t mode = 0600)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-    file.close();
+    TestSupport::writeFile(path, content);
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 

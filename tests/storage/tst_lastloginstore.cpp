@@ -1,3 +1,4 @@
+#include "FileFixtures.h"
 #include "TestEnvironment.h"
 
 #include "FreshXdgRoot.h"
@@ -12,25 +13,8 @@
 using namespace Qt::StringLiterals;
 using Storage::LastLoginStore;
 
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
-} // namespace
+using TestSupport::readFile;
+using TestSupport::writeFile;
 
 class TestLastLoginStore : public QObject
 {

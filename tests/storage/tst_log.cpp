@@ -1,3 +1,4 @@
+#include "FileFixtures.h"
 #include "TestEnvironment.h"
 
 #include "FreshXdgRoot.h"
@@ -18,26 +19,14 @@
 using namespace Qt::StringLiterals;
 using Core::Log;
 
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
 namespace {
 
 constexpr qint64 rotationSize = 5'242'880;
 
 Q_LOGGING_CATEGORY(lcPlatform, "clockwarden.platform")
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(content), content.size());
-}
 
 QStringList linesOf(const QByteArray &content)
 {
