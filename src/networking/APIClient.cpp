@@ -58,6 +58,15 @@ std::optional<Models::AuthTokens> loadTokens()
     return std::nullopt;
 }
 
+// A cut between the halves of a surrogate pair would leave half a character, which encodes as
+// garbage; such a cut keeps one unit less.
+QString leftWholeCharacters(const QString &text, qsizetype count)
+{
+    if (count > 0 && count < text.size() && text.at(count - 1).isHighSurrogate())
+        --count;
+    return text.left(count);
+}
+
 // The first usable text among the usual error keys, else the first member of an "errors" object.
 // Returns none when the body holds neither, so the caller falls back to the raw text.
 std::optional<QString> detailFromJson(const QJsonObject &object)
@@ -91,7 +100,7 @@ QString serverErrorDetail(const QByteArray &body)
     }
     const QString text = QString::fromUtf8(body).trimmed();
     if (text.size() > errorDetailLimit)
-        return text.left(errorDetailLimit) + u'…';
+        return leftWholeCharacters(text, errorDetailLimit) + u'…';
     return text;
 }
 
@@ -350,7 +359,7 @@ QString APIClient::truncateForLog(const QString &text, int maximum)
 {
     if (text.size() <= maximum)
         return text;
-    return text.left(maximum) + u"…(%1 chars total)"_s.arg(text.size());
+    return leftWholeCharacters(text, maximum) + u"…(%1 chars total)"_s.arg(text.size());
 }
 
 QString APIClient::describePayloadForLog(const std::optional<QByteArray> &body, int maximum)
@@ -363,7 +372,8 @@ QString APIClient::describePayloadForLog(const std::optional<QByteArray> &body, 
         const QString indented = QString::fromUtf8(document.toJson(QJsonDocument::Indented));
         return truncateForLog(redactForLog(indented), maximum);
     }
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless, so that a body ending inside a character counts as invalid instead of losing it.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder(*body);
     if (!decoder.hasError())
         return truncateForLog(redactForLog(text), maximum);

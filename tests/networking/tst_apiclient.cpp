@@ -221,6 +221,12 @@ void TestAPIClient::mapsFailureAnswersToErrors_data()
             << FakeHrFault::answer(503, html, "text/html") << server << OptionalInt(503)
             << u"HTTP 503: "_s + QString::fromLatin1(html.trimmed().left(200)) + u'…'
             << OptionalText();
+    QTest::newRow("cut never splits a character of two units")
+            << FakeHrFault::answer(503,
+                                   QByteArray(199, 'y') + "\xF0\x9F\x98\x80" + QByteArray(9, 'z'),
+                                   "text/plain")
+            << server << OptionalInt(503) << u"HTTP 503: "_s + QString(199, u'y') + u'…'
+            << OptionalText();
     QTest::newRow("empty body keeps the plain message")
             << FakeHrFault::answer(500) << server << OptionalInt(500) << u"Server error 500"_s
             << OptionalText();
@@ -444,6 +450,12 @@ void TestAPIClient::describesPayloadsForTheLog_data()
             << OptionalBytes("bearer abc.def") << 2000 << u"bearer abc.def"_s;
     QTest::newRow("binary body is counted") << OptionalBytes("\xff\xfe\x00\x01"_ba) << 2000
                                             << u"Non-UTF8 binary payload (4 bytes)"_s;
+    QTest::newRow("body ending inside a character is counted")
+            << OptionalBytes("abc\xC3"_ba) << 2000 << u"Non-UTF8 binary payload (4 bytes)"_s;
+    QTest::newRow("cut never splits a character of two units")
+            << OptionalBytes("aaaa\xF0\x9F\x98\x80"
+                             "bb")
+            << 5 << u"aaaa…(8 chars total)"_s;
     QTest::newRow("long text is cut with its length")
             << OptionalBytes(QByteArray(30, 'a')) << 10 << u"aaaaaaaaaa…(30 chars total)"_s;
     QTest::newRow("text of exactly the maximum is kept")
