@@ -9,6 +9,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QSet>
 #include <QTest>
 #include <QThread>
@@ -269,12 +270,16 @@ void TestAPIClientTransport::eachThreadHasItsOwnClientAndPool()
     QVERIFY(mainConnection > 0);
     APIClient *workerClient = nullptr;
     QNetworkAccessManager *workerManager = nullptr;
+    QPointer<APIClient> workerClientAlive;
+    QPointer<QNetworkAccessManager> workerManagerAlive;
     int workerBefore = 0;
     int workerAfter = 0;
 
     QVERIFY(runOnWorkerThread([&] {
         workerClient = &APIClient::instance();
         workerManager = &APIClient::networkAccessManager();
+        workerClientAlive = workerClient;
+        workerManagerAlive = workerManager;
         workerBefore = connectionOfNextRequest();
         APIClient::resetConnections();
         workerAfter = connectionOfNextRequest();
@@ -285,6 +290,9 @@ void TestAPIClientTransport::eachThreadHasItsOwnClientAndPool()
     QCOMPARE(&APIClient::instance(), &APIClient::instance());
     QVERIFY(workerBefore > 0 && workerBefore != mainConnection);
     QVERIFY(workerAfter > 0 && workerAfter != workerBefore);
+    // Both went with the worker thread.
+    QVERIFY(workerClientAlive.isNull());
+    QVERIFY(workerManagerAlive.isNull());
     // The worker's reset left this thread's pooled connection alone.
     QCOMPARE(connectionOfNextRequest(), mainConnection);
 }
