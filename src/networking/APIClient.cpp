@@ -6,6 +6,7 @@
 #include "storage/LogRedaction.h"
 #include "storage/TokenStore.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QEventLoop>
@@ -15,6 +16,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStringDecoder>
+#include <QThread>
 #include <QThreadStorage>
 #include <QTimer>
 
@@ -49,6 +51,13 @@ QThreadStorage<QNetworkAccessManager *> &managers()
 {
     static QThreadStorage<QNetworkAccessManager *> storage;
     return storage;
+}
+
+// Runs while the application object is being destroyed but still exists: closing a pooled TLS
+// connection any later, when the application thread's storage is cleared, warns.
+void releaseApplicationThreadManager()
+{
+    managers().setLocalData(nullptr);
 }
 
 std::optional<Models::AuthTokens> loadTokens()
@@ -154,8 +163,12 @@ APIClient &APIClient::instance()
 
 QNetworkAccessManager &APIClient::networkAccessManager()
 {
-    if (!managers().hasLocalData())
+    if (!managers().hasLocalData()) {
         managers().setLocalData(new QNetworkAccessManager);
+        const QCoreApplication *application = QCoreApplication::instance();
+        if (application && QThread::currentThread() == application->thread())
+            qAddPostRoutine(&releaseApplicationThreadManager);
+    }
     return *managers().localData();
 }
 

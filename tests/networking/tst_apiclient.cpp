@@ -8,8 +8,10 @@
 #include "networking/APIClient.h"
 #include "networking/ApiEndpoint.h"
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QTest>
 
 using Networking::APIClient;
@@ -38,6 +40,8 @@ const QString screenshotsPath
 const QList<QByteArray> fixedHeaders{ "content-type", "accept", "app-client", "x-app",
                                       "authorization" };
 constexpr int noError = -1;
+// Far beyond one short test run in a child process.
+constexpr int childRunWaitMs = 60000;
 
 QList<QByteArray> fixedHeaderNames(const TestSupport::RecordedRequest &request)
 {
@@ -88,6 +92,7 @@ private Q_SLOTS:
     void describesPayloadsForTheLog();
     void unresolvablePathFailsWithoutRequestOrLog();
     void reachesTheEnvironmentBaseOverTls();
+    void pooledTlsConnectionLeavesNoWarningAtExit();
 
 private:
     FakeHrServer m_server;
@@ -506,8 +511,18 @@ void TestAPIClient::reachesTheEnvironmentBaseOverTls()
     QCOMPARE(tlsServer.requestCount(FakeHrRoute::Configuration), 1);
     QCOMPARE(tlsServer.requests().first().bearerToken, token);
     QCOMPARE(m_server.requestCount(), 0);
-    // A pooled TLS connection closed after the application object is gone warns on stderr.
-    APIClient::networkAccessManager().clearConnectionCache();
+}
+
+void TestAPIClient::pooledTlsConnectionLeavesNoWarningAtExit()
+{
+    // The test above ends with a TLS connection in this thread's pool, and the program with it.
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { u"reachesTheEnvironmentBaseOverTls"_s });
+
+    QVERIFY(child.waitForFinished(childRunWaitMs));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(QString::fromLocal8Bit(child.readAllStandardError()), QString());
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestAPIClient)
