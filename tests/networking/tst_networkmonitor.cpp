@@ -92,6 +92,14 @@ void TestNetworkMonitor::followsALoadedBackend()
 
     QCOMPARE(monitor.isOnline(), NetworkMonitor::isReachable(information->reachability()));
     QCOMPARE(capture.messages(QtWarningMsg), QStringList());
+
+    // The backend's own notice of a change, as the desktop would raise it.
+    QSignalSpy changes(&monitor, &NetworkMonitor::onlineChanged);
+    const bool wasOnline = monitor.isOnline();
+    Q_EMIT information->reachabilityChanged(wasOnline ? Reachability::Disconnected
+                                                      : Reachability::Online);
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(monitor.isOnline(), !wasOnline);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestNetworkMonitor)
