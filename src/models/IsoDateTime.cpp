@@ -2,9 +2,50 @@
 
 namespace Models {
 
+namespace {
+
+// Writes value as exactly width decimal digits and returns the position after them.
+char *writeDigits(char *out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+} // namespace
+
 QString toIsoUtcMilliseconds(const QDateTime &time)
 {
-    return time.toUTC().toString(Qt::ISODateWithMs);
+    // Qt 6.4 formats ISO text through QString::asprintf, which was most of the cost of encoding a
+    // long session. This writes the same text; Qt keeps invalid times and years it would not
+    // write with four digits.
+    const QDateTime utc = time.toUTC();
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    utc.date().getDate(&year, &month, &day);
+    if (!utc.isValid() || year < 1 || year > 9999)
+        return utc.toString(Qt::ISODateWithMs);
+    const QTime clock = utc.time();
+
+    char text[24]; // yyyy-MM-ddTHH:mm:ss.zzzZ
+    char *out = writeDigits(text, year, 4);
+    *out++ = '-';
+    out = writeDigits(out, month, 2);
+    *out++ = '-';
+    out = writeDigits(out, day, 2);
+    *out++ = 'T';
+    out = writeDigits(out, clock.hour(), 2);
+    *out++ = ':';
+    out = writeDigits(out, clock.minute(), 2);
+    *out++ = ':';
+    out = writeDigits(out, clock.second(), 2);
+    *out++ = '.';
+    out = writeDigits(out, clock.msec(), 3);
+    *out = 'Z';
+    return QString::fromLatin1(text, sizeof text);
 }
 
 QDateTime fromIsoUtcMilliseconds(const QString &text)

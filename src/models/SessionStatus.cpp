@@ -1,31 +1,24 @@
 #include "models/SessionStatus.h"
 
-#include "models/JsonDecodingError.h"
+#include "models/EnumTexts.h"
+
+using namespace Qt::StringLiterals;
 
 namespace Models {
 
+namespace {
+// In value order.
+constexpr std::array texts{ "active"_L1, "paused"_L1, "completed"_L1 };
+} // namespace
+
 QString sessionStatusToString(SessionStatus status)
 {
-    switch (status) {
-    case SessionStatus::active:
-        break;
-    case SessionStatus::paused:
-        return QStringLiteral("paused");
-    case SessionStatus::completed:
-        return QStringLiteral("completed");
-    }
-    return QStringLiteral("active");
+    return EnumTexts::toText(texts, status);
 }
 
 SessionStatus sessionStatusFromString(const QString &text)
 {
-    if (text == u"active")
-        return SessionStatus::active;
-    if (text == u"paused")
-        return SessionStatus::paused;
-    if (text == u"completed")
-        return SessionStatus::completed;
-    throw JsonDecodingError(QStringLiteral("Unknown SessionStatus: %1").arg(text));
+    return EnumTexts::fromText<SessionStatus>(texts, text, "SessionStatus"_L1);
 }
 
 } // namespace Models

@@ -1,35 +1,24 @@
 #include "models/UploadTaskStatus.h"
 
-#include "models/JsonDecodingError.h"
+#include "models/EnumTexts.h"
+
+using namespace Qt::StringLiterals;
 
 namespace Models {
 
+namespace {
+// In value order.
+constexpr std::array texts{ "pending"_L1, "inProgress"_L1, "failed"_L1, "completed"_L1 };
+} // namespace
+
 QString uploadTaskStatusToString(UploadTaskStatus status)
 {
-    switch (status) {
-    case UploadTaskStatus::pending:
-        break;
-    case UploadTaskStatus::inProgress:
-        return QStringLiteral("inProgress");
-    case UploadTaskStatus::failed:
-        return QStringLiteral("failed");
-    case UploadTaskStatus::completed:
-        return QStringLiteral("completed");
-    }
-    return QStringLiteral("pending");
+    return EnumTexts::toText(texts, status);
 }
 
 UploadTaskStatus uploadTaskStatusFromString(const QString &text)
 {
-    if (text == u"pending")
-        return UploadTaskStatus::pending;
-    if (text == u"inProgress")
-        return UploadTaskStatus::inProgress;
-    if (text == u"failed")
-        return UploadTaskStatus::failed;
-    if (text == u"completed")
-        return UploadTaskStatus::completed;
-    throw JsonDecodingError(QStringLiteral("Unknown UploadTaskStatus: %1").arg(text));
+    return EnumTexts::fromText<UploadTaskStatus>(texts, text, "UploadTaskStatus"_L1);
 }
 
 } // namespace Models

@@ -1,39 +1,25 @@
 #include "models/UploadTaskType.h"
 
-#include "models/JsonDecodingError.h"
+#include "models/EnumTexts.h"
+
+using namespace Qt::StringLiterals;
 
 namespace Models {
 
+namespace {
+// In value order.
+constexpr std::array texts{ "metadata"_L1, "heartbeat"_L1, "screenshot"_L1, "activitySegment"_L1,
+                            "startSession"_L1 };
+} // namespace
+
 QString uploadTaskTypeToString(UploadTaskType type)
 {
-    switch (type) {
-    case UploadTaskType::metadata:
-        break;
-    case UploadTaskType::heartbeat:
-        return QStringLiteral("heartbeat");
-    case UploadTaskType::screenshot:
-        return QStringLiteral("screenshot");
-    case UploadTaskType::activitySegment:
-        return QStringLiteral("activitySegment");
-    case UploadTaskType::startSession:
-        return QStringLiteral("startSession");
-    }
-    return QStringLiteral("metadata");
+    return EnumTexts::toText(texts, type);
 }
 
 UploadTaskType uploadTaskTypeFromString(const QString &text)
 {
-    if (text == u"metadata")
-        return UploadTaskType::metadata;
-    if (text == u"heartbeat")
-        return UploadTaskType::heartbeat;
-    if (text == u"screenshot")
-        return UploadTaskType::screenshot;
-    if (text == u"activitySegment")
-        return UploadTaskType::activitySegment;
-    if (text == u"startSession")
-        return UploadTaskType::startSession;
-    throw JsonDecodingError(QStringLiteral("Unknown UploadTaskType: %1").arg(text));
+    return EnumTexts::fromText<UploadTaskType>(texts, text, "UploadTaskType"_L1);
 }
 
 } // namespace Models

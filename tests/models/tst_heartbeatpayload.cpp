@@ -171,6 +171,9 @@ void TestHeartbeatPayload::truncatesTotal_data()
             << 59;
     QTest::newRow("reported total wins over the intervals") << session(std::nullopt, 7) << 7;
     QTest::newRow("reported total of zero") << session(std::nullopt, 0) << 0;
+    Session withoutIntervals = session(std::nullopt, 42);
+    withoutIntervals.intervals.clear();
+    QTest::newRow("reported total without intervals") << withoutIntervals << 42;
 }
 
 void TestHeartbeatPayload::truncatesTotal()
