@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 
+#include <cmath>
 #include <utility>
 
 namespace Models {
@@ -60,6 +61,11 @@ double Session::durationSeconds(const QDateTime &now) const
     return computedDurationSeconds(now);
 }
 
+double Session::encodableActivityScore() const
+{
+    return std::isfinite(activityScore) ? activityScore : 0.0;
+}
+
 QJsonObject Session::toJson() const
 {
     QJsonArray intervalArray;
@@ -74,7 +80,7 @@ QJsonObject Session::toJson() const
         { intervalsKey, intervalArray },
         { mouseCountKey, mouseCount },
         { keyboardCountKey, keyboardCount },
-        { activityScoreKey, activityScore },
+        { activityScoreKey, encodableActivityScore() },
         { statusKey, sessionStatusToString(status) },
     };
     if (idleDiscardCutoffAt)

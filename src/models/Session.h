@@ -41,6 +41,9 @@ struct Session
     // caller), an interval that ends before it starts counts nothing.
     double computedDurationSeconds(const QDateTime &now) const;
     double durationSeconds(const QDateTime &now) const;
+    // The score as JSON carries it: JSON has no form for a non-finite number and Qt would write
+    // null, which would make the stored session undecodable, so such a score is written as 0.
+    double encodableActivityScore() const;
 
     QJsonObject toJson() const;
     static Session fromJson(const QJsonObject &object);

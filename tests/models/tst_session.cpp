@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <limits>
+
 using namespace Models;
 using namespace Qt::StringLiterals;
 
@@ -60,6 +62,8 @@ private slots:
     void rejectsBadRecords();
     void readsLenientIntervalLists();
     void mapsStatusTexts();
+    void keepsANonFiniteScoreDecodable_data();
+    void keepsANonFiniteScoreDecodable();
 };
 
 void TestSession::computesDuration_data()
@@ -192,6 +196,26 @@ void TestSession::mapsStatusTexts()
     QCOMPARE(sessionStatusToString(SessionStatus::completed), u"completed"_s);
     QCOMPARE(sessionStatusToString(static_cast<SessionStatus>(7)), u"active"_s);
     QCOMPARE(sessionStatusFromString(u"paused"_s), SessionStatus::paused);
+}
+
+void TestSession::keepsANonFiniteScoreDecodable_data()
+{
+    QTest::addColumn<double>("score");
+
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("infinity") << std::numeric_limits<double>::infinity();
+}
+
+void TestSession::keepsANonFiniteScoreDecodable()
+{
+    QFETCH(double, score);
+    Session session = sessionWith({ interval(0, 1000) });
+    session.activityScore = score;
+
+    const QJsonObject json = session.toJson();
+
+    QCOMPARE(json.value(u"activityScore"), QJsonValue(0.0));
+    QCOMPARE(Session::fromJson(json).activityScore, 0.0);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestSession)
