@@ -4,7 +4,10 @@
 #include "storage/Paths.h"
 #include "storage/Preferences.h"
 
+#include <algorithm>
+
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -19,9 +22,25 @@ QString systemIdentifier()
     return QString::fromLatin1(QTimeZone::systemTimeZoneId());
 }
 
+// Whether the time-zone database holds a zone of that name, where Qt looks for it.
+bool hasZoneFile(const QString &identifier)
+{
+    return QFileInfo(u"/usr/share/zoneinfo/"_s + identifier).isFile()
+           || QFileInfo(u"/usr/lib/zoneinfo/"_s + identifier).isFile();
+}
+
+// Qt 6.4 reads a name it does not find in the time-zone database as a POSIX rule, and one without
+// an offset ("abc", "null") as a valid zone of UTC+0. A bare name with neither a "/" nor an offset
+// digit therefore counts only when Qt lists it ("UTC") or the database has it ("CET", "GMT").
 bool namesValidZone(const QString &identifier)
 {
-    return !identifier.isEmpty() && QTimeZone(identifier.toUtf8()).isValid();
+    if (identifier.isEmpty() || !QTimeZone(identifier.toUtf8()).isValid())
+        return false;
+    const bool bareName = !identifier.contains(u'/')
+                          && std::none_of(identifier.cbegin(), identifier.cend(),
+                                          [](QChar c) { return c.isDigit(); });
+    return !bareName || hasZoneFile(identifier)
+           || QTimeZone::isTimeZoneIdAvailable(identifier.toUtf8());
 }
 
 } // namespace
@@ -70,8 +89,8 @@ QString identifier()
 
 QTimeZone zone()
 {
-    const QTimeZone named(identifier().toUtf8());
-    return named.isValid() ? named : QTimeZone::systemTimeZone();
+    const QString named = identifier();
+    return namesValidZone(named) ? QTimeZone(named.toUtf8()) : QTimeZone::systemTimeZone();
 }
 
 QTimeZone fromIdentifier(const std::optional<QString> &identifier)

@@ -92,7 +92,7 @@ bool storeSecret(const QString &service, const QString &account, const QString &
             &error, "service", key.service.constData(), "account", key.account.constData(), "kind",
             key.kind.constData(), nullptr);
     if (error) {
-        g_error_free(error);
+        dropError(error, "store");
         return false;
     }
     return stored;

@@ -51,6 +51,20 @@ private:
     QMutexLocker<QBasicMutex> m_locker;
 };
 
+// Indexed by the enumerations' values, which run from 0 without gaps.
+constexpr std::array categoryNames = { "auth"_L1,   "session"_L1, "activity"_L1,   "capture"_L1,
+                                       "upload"_L1, "config"_L1,  "permissions"_L1 };
+constexpr std::array levelNames = { "DEBUG"_L1, "INFO"_L1, "WARN"_L1, "ERROR"_L1 };
+
+// "?" for a value outside the table.
+template<std::size_t size>
+QString printedName(const std::array<QLatin1StringView, size> &names, int value)
+{
+    if (value < 0 || static_cast<std::size_t>(value) >= size)
+        return u"?"_s;
+    return names[static_cast<std::size_t>(value)];
+}
+
 QString numberedPath(const QString &logPath, int number)
 {
     return u"%1.%2"_s.arg(logPath, QString::number(number));
@@ -212,38 +226,12 @@ bool Log::exportTo(const QString &destinationPath, QString *error)
 
 QString Log::categoryName(Category category)
 {
-    switch (category) {
-    case Category::Auth:
-        return u"auth"_s;
-    case Category::Session:
-        return u"session"_s;
-    case Category::Activity:
-        return u"activity"_s;
-    case Category::Capture:
-        return u"capture"_s;
-    case Category::Upload:
-        return u"upload"_s;
-    case Category::Config:
-        return u"config"_s;
-    case Category::Permissions:
-        return u"permissions"_s;
-    }
-    return u"?"_s;
+    return printedName(categoryNames, static_cast<int>(category));
 }
 
 QString Log::levelName(Level level)
 {
-    switch (level) {
-    case Level::Debug:
-        return u"DEBUG"_s;
-    case Level::Info:
-        return u"INFO"_s;
-    case Level::Warn:
-        return u"WARN"_s;
-    case Level::Error:
-        return u"ERROR"_s;
-    }
-    return u"?"_s;
+    return printedName(levelNames, static_cast<int>(level));
 }
 
 void LogTestHooks::reset()

@@ -20,10 +20,14 @@ QRegularExpression compiled(const QString &pattern, QRegularExpression::PatternO
 constexpr auto caseInsensitive = QRegularExpression::CaseInsensitiveOption;
 
 // A JSON string value; escaped quotes and backslashes belong to it, so a secret holding \" is
-// hidden whole instead of up to its first escaped quote.
+// hidden whole instead of up to its first escaped quote. The quantifiers are possessive: giving
+// characters back can never end the value at a quote, and without them every character costs a
+// backtracking frame, so a value of some 50,000 characters (or an unclosed quote followed by as
+// much quote-free text) exhausts the matcher's stack, which ends the whole replacement there and
+// leaves every later secret in the text unredacted.
 QString jsonStringValue()
 {
-    return uR"re("(?:[^"\\]|\\.)*")re"_s;
+    return uR"re("(?:[^"\\]++|\\.)*+")re"_s;
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include <QCoreApplication>
 #include <QSettings>
+#include <QThread>
 
 #include "storage/Paths.h"
 #include "storage/StoreTestHooks.h"
@@ -19,7 +21,7 @@ QSettings *openSettings()
                                    QSettings::IniFormat);
     // QSettings posts itself a deferred-sync event on every change, which its thread would then
     // handle outside our mutex. Every write is synced at once under the mutex instead, so the
-    // object belongs to no thread and those events are discarded.
+    // object belongs to no thread and syncLocked() drops those events.
     settings->moveToThread(nullptr);
     return settings;
 }
@@ -31,6 +33,26 @@ std::optional<QString> nonEmptyText(const QString &key)
         return std::nullopt;
     return text;
 }
+
+// Counts the events an object receives.
+class EventCounter final : public QObject
+{
+public:
+    explicit EventCounter(int *count)
+        : m_count(count)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *) override
+    {
+        ++*m_count;
+        return false;
+    }
+
+private:
+    int *m_count;
+};
 
 void storeOrRemove(const QString &key, const std::optional<QString> &value)
 {
@@ -64,14 +86,14 @@ void Preferences::setValue(const QString &key, const QVariant &value)
 {
     const QMutexLocker lock(&m_mutex);
     m_settings->setValue(key, value);
-    m_settings->sync();
+    syncLocked();
 }
 
 void Preferences::remove(const QString &key)
 {
     const QMutexLocker lock(&m_mutex);
     m_settings->remove(key);
-    m_settings->sync();
+    syncLocked();
 }
 
 bool Preferences::contains(const QString &key) const
@@ -83,7 +105,15 @@ bool Preferences::contains(const QString &key) const
 void Preferences::sync()
 {
     const QMutexLocker lock(&m_mutex);
+    syncLocked();
+}
+
+void Preferences::syncLocked()
+{
     m_settings->sync();
+    // The change queued a deferred-sync event that no thread will ever deliver: without this it
+    // would stay queued for the rest of the process, one more with every write.
+    QCoreApplication::removePostedEvents(m_settings, QEvent::UpdateRequest);
 }
 
 QString deviceId()
@@ -96,7 +126,7 @@ QString deviceId()
         return stored.toUpper();
     const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     preferences.m_settings->setValue(PreferenceKeys::deviceId, created);
-    preferences.m_settings->sync();
+    preferences.syncLocked();
     return created;
 }
 
@@ -159,6 +189,22 @@ void PreferencesTestHooks::reopen()
     const QMutexLocker lock(&preferences.m_mutex);
     delete preferences.m_settings;
     preferences.m_settings = openSettings();
+}
+
+int PreferencesTestHooks::deliverQueuedEvents()
+{
+    Preferences &preferences = Preferences::instance();
+    const QMutexLocker lock(&preferences.m_mutex);
+    QSettings *settings = preferences.m_settings;
+    // An object without a thread may be taken over by the current one, with its queued events.
+    settings->moveToThread(QThread::currentThread());
+    int delivered = 0;
+    EventCounter counter(&delivered);
+    settings->installEventFilter(&counter);
+    QCoreApplication::sendPostedEvents(settings);
+    settings->removeEventFilter(&counter);
+    settings->moveToThread(nullptr);
+    return delivered;
 }
 
 } // namespace Storage

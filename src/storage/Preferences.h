@@ -37,6 +37,7 @@ inline constexpr QLatin1StringView screencastRestoreToken("wayland/screencast_re
 
 namespace PreferencesTestHooks {
 void reopen(); // see StoreTestHooks.h
+int deliverQueuedEvents();
 } // namespace PreferencesTestHooks
 
 // The process-wide key and value store over configDir() + "/preferences.ini" (INI format). Created
@@ -64,8 +65,12 @@ private:
     ~Preferences() = default;
     Q_DISABLE_COPY_MOVE(Preferences)
 
+    // Syncs the file; the caller holds m_mutex.
+    void syncLocked();
+
     friend QString deviceId();
     friend void PreferencesTestHooks::reopen();
+    friend int PreferencesTestHooks::deliverQueuedEvents();
 
     mutable QMutex m_mutex;
     QSettings *m_settings = nullptr;

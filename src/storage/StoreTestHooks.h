@@ -19,6 +19,9 @@ namespace Storage::PreferencesTestHooks {
 // Replaces the store's settings object with a new one on the current configuration directory, as a
 // restart would.
 void reopen();
+// Delivers, on this thread, the events still queued for the store's settings object and returns
+// how many there were.
+int deliverQueuedEvents();
 
 } // namespace Storage::PreferencesTestHooks
 

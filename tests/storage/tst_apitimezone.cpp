@@ -83,6 +83,7 @@ private slots:
     void decidesIdentifierFromConfig();
     void storesIdentifierOfConfig();
     void followsSystemZoneUntilStored();
+    void keepsUnknownStoredIdentifierButFallsBackForZone_data();
     void keepsUnknownStoredIdentifierButFallsBackForZone();
     void givesZoneOfGivenIdentifier_data();
     void givesZoneOfGivenIdentifier();
@@ -113,6 +114,11 @@ void TestApiTimezone::decidesIdentifierFromConfig_data()
     QTest::newRow("valid zone with spaces around it")
             << configWithZone(u"  Asia/Kolkata \t"_s) << u"Asia/Kolkata"_s;
     QTest::newRow("unknown zone") << configWithZone(u"Mars/Olympus_Mons"_s) << systemIdentifier();
+    // Qt 6.4 alone would take a bare word for a POSIX rule of UTC+0.
+    QTest::newRow("bare word that names no zone") << configWithZone(u"abc"_s) << systemIdentifier();
+    QTest::newRow("zone name without a slash") << configWithZone(u"CET"_s) << u"CET"_s;
+    QTest::newRow("UTC") << configWithZone(u" UTC"_s) << u"UTC"_s;
+    QTest::newRow("offset from UTC") << configWithZone(u"UTC+03:00"_s) << u"UTC+03:00"_s;
     QTest::newRow("blank zone") << configWithZone(u"   "_s) << systemIdentifier();
     QTest::newRow("no zone") << configWithZone(std::nullopt) << systemIdentifier();
     QTest::newRow("no configuration") << std::optional<RemoteConfig>() << systemIdentifier();
@@ -154,11 +160,20 @@ void TestApiTimezone::followsSystemZoneUntilStored()
     QCOMPARE(ApiTimezone::zone().id(), QByteArray("Europe/Berlin"));
 }
 
+void TestApiTimezone::keepsUnknownStoredIdentifierButFallsBackForZone_data()
+{
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("unknown region and city") << u"Not/A_Zone"_s;
+    QTest::newRow("bare word that names no zone") << u"null"_s;
+}
+
 void TestApiTimezone::keepsUnknownStoredIdentifierButFallsBackForZone()
 {
-    Preferences::instance().setValue(apiTimezoneIdentifier, u"Not/A_Zone"_s);
+    QFETCH(QString, stored);
+    Preferences::instance().setValue(apiTimezoneIdentifier, stored);
 
-    QCOMPARE(ApiTimezone::identifier(), u"Not/A_Zone"_s);
+    QCOMPARE(ApiTimezone::identifier(), stored);
     QCOMPARE(ApiTimezone::zone(), QTimeZone::systemTimeZone());
 }
 
@@ -171,6 +186,10 @@ void TestApiTimezone::givesZoneOfGivenIdentifier_data()
             << std::optional<QString>(u" Asia/Bangkok "_s) << QByteArray("Asia/Bangkok");
     QTest::newRow("unknown zone") << std::optional<QString>(u"Nowhere/Land"_s)
                                   << QTimeZone::systemTimeZoneId();
+    QTest::newRow("bare word that names no zone")
+            << std::optional<QString>(u"abc"_s) << QTimeZone::systemTimeZoneId();
+    QTest::newRow("zone name without a slash")
+            << std::optional<QString>(u"GMT"_s) << QByteArray("GMT");
     QTest::newRow("empty text") << std::optional<QString>(u""_s) << QTimeZone::systemTimeZoneId();
     QTest::newRow("no identifier") << std::optional<QString>() << QTimeZone::systemTimeZoneId();
 }

@@ -3,6 +3,7 @@
 
 #include "FileSizeLimit.h"
 #include "FreshXdgRoot.h"
+#include "TokenCredentialKey.h"
 #include "storage/CredentialFallbackFile.h"
 #include "storage/LibSecretCredentialStore.h"
 
@@ -17,6 +18,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace TestSupport::TokenCredentialKey;
 using Platform::CredentialFallbackFile;
 using Platform::LibSecretCredentialStore;
 
@@ -24,9 +26,6 @@ using TestSupport::readFile;
 
 namespace {
 
-const QString service = u"com.tembrix.clockwarden"_s;
-const QString account = u"auth_tokens"_s;
-const QString kind = u"authTokens"_s;
 const QString tokenKey = u"com.tembrix.clockwarden|auth_tokens|authTokens"_s;
 
 void writeFile(const QString &path, const QByteArray &content, mode_t mode = 0600)

@@ -1,6 +1,7 @@
 #include "TestEnvironment.h"
 
 #include "SecretServiceDaemon.h"
+#include "TokenCredentialKey.h"
 #include "storage/CredentialFallbackFile.h"
 #include "storage/LibSecretCredentialStore.h"
 
@@ -12,14 +13,11 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace TestSupport::TokenCredentialKey;
 using Platform::LibSecretCredentialStore;
 using TestSupport::SecretServiceDaemon;
 
 namespace {
-
-const QString service = u"com.tembrix.clockwarden"_s;
-const QString account = u"auth_tokens"_s;
-const QString kind = u"authTokens"_s;
 
 QString searchItems()
 {
@@ -42,6 +40,7 @@ private slots:
     void storesLoadsReplacesAndRemoves();
     void labelsItemWithSchemaAndAttributes();
     void replacesItemWithoutGapForReaders();
+    void refusesSecretWithZeroByte();
     void keepsFileBackEndChosenBeforeServiceAppeared();
 
 private:
@@ -140,6 +139,17 @@ void TestLibSecretCredentialStore::replacesItemWithoutGapForReaders()
     QCOMPARE(gaps.load(), 0);
     QCOMPARE(store.load(service, account, kind), QByteArray("40"));
     QCOMPARE(searchItems().count(u"label = "_s), 1);
+}
+
+void TestLibSecretCredentialStore::refusesSecretWithZeroByte()
+{
+    LibSecretCredentialStore store;
+    QVERIFY(store.store(service, account, kind, "held"));
+
+    // libsecret takes the secret as zero-terminated text and would keep only "cut".
+    QVERIFY(!store.store(service, account, kind, QByteArray("cut\0off", 7)));
+
+    QCOMPARE(store.load(service, account, kind), QByteArray("held"));
 }
 
 void TestLibSecretCredentialStore::keepsFileBackEndChosenBeforeServiceAppeared()

@@ -7,6 +7,29 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Far longer than the matcher's stack allows when every character of a value costs a frame.
+constexpr qsizetype longRun = 100'000;
+
+// A secret that long, then a short one.
+QString longSecretThenShort(const QString &separator)
+{
+    return u"{\"password\""_s + separator + u'"' + QString(longRun, u'x') + u"\"} {\"otp\""_s
+           + separator + u"\"1\"}"_s;
+}
+
+// A quote left open by a cut-off body, much quote-free text, then a short secret.
+QString unclosedQuoteThenSecret(const QString &separator)
+{
+    QString text = u"{\"code\""_s + separator + u"\"cut off\n"_s;
+    while (text.size() < longRun)
+        text += u"[INFO] [session] Tracking paused.\n"_s;
+    return text + u"\"} {\"password\""_s + separator + u"\"p\"}"_s;
+}
+
+} // namespace
+
 class TestLogRedaction : public QObject
 {
     Q_OBJECT
@@ -60,6 +83,12 @@ void TestLogRedaction::redactsForExport_data()
     QTest::newRow("several lines")
             << u"[INFO] [auth] {\"otp\": \"123456\"}\n[INFO] [auth] Bearer abc\n"_s
             << u"[INFO] [auth] {\"otp\": \"<redacted>\"}\n[INFO] [auth] Bearer <redacted>\n"_s;
+    QTest::newRow("a very long secret is hidden, and so are later ones")
+            << longSecretThenShort(u": "_s)
+            << uR"({"password": "<redacted>"} {"otp": "<redacted>"})"_s;
+    QTest::newRow("an unclosed quote before much text leaves later secrets hidden")
+            << unclosedQuoteThenSecret(u": "_s)
+            << uR"({"code": "<redacted>"} {"password": "<redacted>"})"_s;
 }
 
 void TestLogRedaction::redactsForExport()
@@ -87,6 +116,12 @@ void TestLogRedaction::redactsForRequestLog_data()
             << u"Authorization: Bearer ab+c/d~e.f_g-h=="_s << u"Authorization: Bearer <redacted>"_s;
     QTest::newRow("lower-case bearer stays")
             << u"authorization: bearer abc.def"_s << u"authorization: bearer abc.def"_s;
+    QTest::newRow("a very long secret is hidden, and so are later ones")
+            << longSecretThenShort(u" : "_s)
+            << uR"({"password":"<redacted>"} {"otp":"<redacted>"})"_s;
+    QTest::newRow("an unclosed quote before much text leaves later secrets hidden")
+            << unclosedQuoteThenSecret(u":"_s)
+            << uR"({"code":"<redacted>"} {"password":"<redacted>"})"_s;
 }
 
 void TestLogRedaction::redactsForRequestLog()

@@ -60,6 +60,7 @@ private slots:
     void savesAndClearsUserProfile();
     void readsDailyTargetDefault();
     void showsOneThreadsWriteToAnother();
+    void leavesNoEventQueuedByWrites();
 
 private:
     QString preferencesPath() const { return m_root->configDir() + "/preferences.ini"_L1; }
@@ -263,6 +264,24 @@ void TestPreferences::showsOneThreadsWriteToAnother()
     writer.join();
 
     QCOMPARE(Preferences::instance().value(PreferenceKeys::palette).toString(), u"night"_s);
+}
+
+void TestPreferences::leavesNoEventQueuedByWrites()
+{
+    // Each change asks QSettings for a deferred sync; with no thread to deliver those requests they
+    // would pile up for the life of the process.
+    for (int i = 0; i < 20; ++i) {
+        Preferences::instance().setValue(PreferenceKeys::palette, QString::number(i));
+        setLastHeartbeat(sessionId, QDateTime::currentDateTimeUtc());
+        clearLastHeartbeat(sessionId);
+    }
+    std::thread writer([] { saveUserProfile(u"Ada"_s, std::nullopt); });
+    writer.join();
+    deviceId();
+    Preferences::instance().sync();
+
+    QCOMPARE(PreferencesTestHooks::deliverQueuedEvents(), 0);
+    QCOMPARE(Preferences::instance().value(PreferenceKeys::palette).toString(), u"19"_s);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestPreferences)

@@ -2,6 +2,7 @@
 
 #include "FileSizeLimit.h"
 #include "SecretServiceDaemon.h"
+#include "TokenCredentialKey.h"
 #include "storage/CredentialFallbackFile.h"
 #include "storage/LibSecretCredentialStore.h"
 #include "storage/TokenStore.h"
@@ -16,16 +17,13 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace TestSupport::TokenCredentialKey;
 using Models::AuthTokens;
 using Platform::CredentialFallbackFile;
 using Platform::LibSecretCredentialStore;
 using Storage::TokenStore;
 
 namespace {
-
-const QString service = u"com.tembrix.clockwarden"_s;
-const QString account = u"auth_tokens"_s;
-const QString kind = u"authTokens"_s;
 
 enum class BackEnd { SecretService, FallbackFile };
 
