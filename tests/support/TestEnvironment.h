@@ -46,7 +46,9 @@ int runTest(int argc, char **argv)
 
 } // namespace TestSupport
 
-// Use one of these instead of QTEST_MAIN / QTEST_GUILESS_MAIN in every test file.
+// Use one of these instead of QTEST_MAIN / QTEST_GUILESS_MAIN in every test file. A widget test
+// includes <QApplication> and links Qt6::Widgets itself: the support library stays GUI-free, since
+// <QTest> pulls in the widget test headers for every target that links Widgets.
 #define CLOCKWARDEN_TEST_MAIN(TestObject) \
     int main(int argc, char **argv) \
     { \
