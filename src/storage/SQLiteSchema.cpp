@@ -4,27 +4,29 @@ using namespace Qt::StringLiterals;
 
 namespace Storage::SQLiteSchema {
 
+namespace {
+
+// The active and the finished sessions keep the same columns up to the payload; only their times
+// differ.
+QString sessionTable(QStringView name, QStringView timeColumns)
+{
+    return u"CREATE TABLE IF NOT EXISTS %1 ("
+           "id TEXT PRIMARY KEY, "
+           "domain_key TEXT NOT NULL DEFAULT 'global', "
+           "device_id TEXT NOT NULL, "
+           "project_id TEXT NOT NULL, "
+           "project_name TEXT NOT NULL, "
+           "payload BLOB NOT NULL, "
+           "%2);"_s.arg(name, timeColumns);
+}
+
+} // namespace
+
 QStringList createTableStatements()
 {
     return {
-        u"CREATE TABLE IF NOT EXISTS sessions ("
-        "id TEXT PRIMARY KEY, "
-        "domain_key TEXT NOT NULL DEFAULT 'global', "
-        "device_id TEXT NOT NULL, "
-        "project_id TEXT NOT NULL, "
-        "project_name TEXT NOT NULL, "
-        "payload BLOB NOT NULL, "
-        "updated_at REAL NOT NULL);"_s,
-
-        u"CREATE TABLE IF NOT EXISTS session_history ("
-        "id TEXT PRIMARY KEY, "
-        "domain_key TEXT NOT NULL DEFAULT 'global', "
-        "device_id TEXT NOT NULL, "
-        "project_id TEXT NOT NULL, "
-        "project_name TEXT NOT NULL, "
-        "payload BLOB NOT NULL, "
-        "started_at REAL NOT NULL, "
-        "stopped_at REAL NOT NULL);"_s,
+        sessionTable(u"sessions", u"updated_at REAL NOT NULL"),
+        sessionTable(u"session_history", u"started_at REAL NOT NULL, stopped_at REAL NOT NULL"),
 
         u"CREATE TABLE IF NOT EXISTS upload_queue ("
         "id TEXT PRIMARY KEY, "

@@ -7,12 +7,15 @@
 #include <QDateTime>
 #include <QList>
 #include <QMutex>
+#include <QMutexLocker>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QUuid>
 
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace Storage {
@@ -131,6 +134,11 @@ private:
     bool exec(const QString &statement);
     bool hasColumn(const QString &table, const QString &column);
     QString boundDomainKey(const std::optional<QString> &explicitKey) const;
+    // The frame of every data operation: takes the mutex, and when the database is open runs
+    // work with a fresh query on the connection; otherwise gives the empty (value-initialised)
+    // result without calling it. work runs under the mutex, so it reads m_domainKey directly.
+    template<typename Work>
+    std::invoke_result_t<Work &, QSqlQuery &> withQuery(Work &&work);
 
     QString m_databasePath;
     QSqlDatabase m_db;
@@ -138,5 +146,18 @@ private:
     mutable QMutex m_mutex;
     QString m_domainKey = QStringLiteral("global");
 };
+
+template<typename Work>
+std::invoke_result_t<Work &, QSqlQuery &> SQLiteStore::withQuery(Work &&work)
+{
+    using Result = std::invoke_result_t<Work &, QSqlQuery &>;
+    const QMutexLocker locker(&m_mutex);
+    if (!m_db.isOpen())
+        return Result();
+    // Made after the lock is taken, so it is finished with before another thread gets the
+    // connection.
+    QSqlQuery query(m_db);
+    return work(query);
+}
 
 } // namespace Storage

@@ -5,7 +5,6 @@
 #include "models/JsonDecodingError.h"
 #include "storage/SqlValues.h"
 
-#include <QMutexLocker>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -57,82 +56,72 @@ Models::UploadTask taskFromRow(const QSqlQuery &query)
 void SQLiteStore::enqueueUpload(const Models::UploadTask &task,
                                 const std::optional<QString> &domainKey)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    SqlValues::run(query,
-                   u"INSERT OR REPLACE INTO upload_queue (id, domain_key, session_id, type, "
-                   "file_path, json_payload, retry_count, created_at, status, priority, "
-                   "next_attempt_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);"_s,
-                   { SqlValues::uuidText(task.id), boundDomainKey(domainKey),
-                     SqlValues::uuidText(task.sessionId), Models::uploadTaskTypeToString(task.type),
-                     SqlValues::nullableText(task.filePath),
-                     SqlValues::nullableBytes(task.jsonPayload), task.retryCount,
-                     SqlValues::toEpochSeconds(task.createdAt),
-                     Models::uploadTaskStatusToString(task.status), task.priority, 0.0 });
+    withQuery([&](QSqlQuery &query) {
+        SqlValues::run(query,
+                       u"INSERT OR REPLACE INTO upload_queue (id, domain_key, session_id, type, "
+                       "file_path, json_payload, retry_count, created_at, status, priority, "
+                       "next_attempt_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);"_s,
+                       { SqlValues::uuidText(task.id), boundDomainKey(domainKey),
+                         SqlValues::uuidText(task.sessionId),
+                         Models::uploadTaskTypeToString(task.type),
+                         SqlValues::nullableText(task.filePath),
+                         SqlValues::nullableBytes(task.jsonPayload), task.retryCount,
+                         SqlValues::toEpochSeconds(task.createdAt),
+                         Models::uploadTaskStatusToString(task.status), task.priority, 0.0 });
+    });
 }
 
 std::optional<Models::UploadTask> SQLiteStore::nextDueUpload(const QDateTime &now)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return std::nullopt;
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT id, session_id, type, file_path, json_payload, retry_count, "
-                        "created_at, status, priority FROM upload_queue WHERE domain_key = ? "
-                        "AND status IN ('pending', 'failed') AND next_attempt_at <= ? "
-                        "ORDER BY priority DESC, created_at ASC LIMIT 1;"_s,
-                        { m_domainKey, SqlValues::toEpochSeconds(now) })
-        || !query.next())
-        return std::nullopt;
-    return taskFromRow(query);
+    return withQuery([&](QSqlQuery &query) -> std::optional<Models::UploadTask> {
+        if (!SqlValues::runForRow(query,
+                                  u"SELECT id, session_id, type, file_path, json_payload, "
+                                  "retry_count, created_at, status, priority FROM upload_queue "
+                                  "WHERE domain_key = ? AND status IN ('pending', 'failed') "
+                                  "AND next_attempt_at <= ? "
+                                  "ORDER BY priority DESC, created_at ASC LIMIT 1;"_s,
+                                  { m_domainKey, SqlValues::toEpochSeconds(now) }))
+            return std::nullopt;
+        return taskFromRow(query);
+    });
 }
 
 void SQLiteStore::requeueInProgressUploads()
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    SqlValues::run(query,
-                   u"UPDATE upload_queue SET status = 'pending' WHERE status = 'inProgress';"_s);
+    withQuery([](QSqlQuery &query) {
+        SqlValues::run(
+                query,
+                u"UPDATE upload_queue SET status = 'pending' WHERE status = 'inProgress';"_s);
+    });
 }
 
 void SQLiteStore::removeUpload(const QUuid &id)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    SqlValues::run(query, u"DELETE FROM upload_queue WHERE domain_key = ? AND id = ?;"_s,
-                   { m_domainKey, SqlValues::uuidText(id) });
+    withQuery([&](QSqlQuery &query) {
+        SqlValues::run(query, u"DELETE FROM upload_queue WHERE domain_key = ? AND id = ?;"_s,
+                       { m_domainKey, SqlValues::uuidText(id) });
+    });
 }
 
 void SQLiteStore::markUploadFailed(const QUuid &id, int retryCount, const QDateTime &nextAttempt)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    SqlValues::run(query,
-                   u"UPDATE upload_queue SET status = ?, retry_count = ?, next_attempt_at = ? "
-                   "WHERE domain_key = ? AND id = ?;"_s,
-                   { Models::uploadTaskStatusToString(Models::UploadTaskStatus::failed), retryCount,
-                     SqlValues::toEpochSeconds(nextAttempt), m_domainKey,
-                     SqlValues::uuidText(id) });
+    withQuery([&](QSqlQuery &query) {
+        SqlValues::run(query,
+                       u"UPDATE upload_queue SET status = ?, retry_count = ?, next_attempt_at = ? "
+                       "WHERE domain_key = ? AND id = ?;"_s,
+                       { Models::uploadTaskStatusToString(Models::UploadTaskStatus::failed),
+                         retryCount, SqlValues::toEpochSeconds(nextAttempt), m_domainKey,
+                         SqlValues::uuidText(id) });
+    });
 }
 
 void SQLiteStore::setUploadStatus(const QUuid &id, Models::UploadTaskStatus status)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    SqlValues::run(
-            query, u"UPDATE upload_queue SET status = ? WHERE domain_key = ? AND id = ?;"_s,
-            { Models::uploadTaskStatusToString(status), m_domainKey, SqlValues::uuidText(id) });
+    withQuery([&](QSqlQuery &query) {
+        SqlValues::run(
+                query, u"UPDATE upload_queue SET status = ? WHERE domain_key = ? AND id = ?;"_s,
+                { Models::uploadTaskStatusToString(status), m_domainKey, SqlValues::uuidText(id) });
+    });
 }
 
 void SQLiteStore::markUploadInProgress(const QUuid &id)
@@ -142,64 +131,56 @@ void SQLiteStore::markUploadInProgress(const QUuid &id)
 
 bool SQLiteStore::hasPendingScreenshotUpload(const QUuid &sessionId, const QString &filePath)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return false;
-    QSqlQuery query(m_db);
-    return SqlValues::run(query,
-                          u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
-                          "AND type = 'screenshot' AND session_id = ? AND file_path = ? "
-                          "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
-                          { m_domainKey, SqlValues::uuidText(sessionId),
-                            SqlValues::nonNullText(filePath) })
-           && query.next();
+    return withQuery([&](QSqlQuery &query) {
+        return SqlValues::runForRow(
+                query,
+                u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
+                "AND type = 'screenshot' AND session_id = ? AND file_path = ? "
+                "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
+                { m_domainKey, SqlValues::uuidText(sessionId), SqlValues::nonNullText(filePath) });
+    });
 }
 
 bool SQLiteStore::hasPendingActivitySegmentUpload()
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return false;
-    QSqlQuery query(m_db);
-    return SqlValues::run(query,
-                          u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
-                          "AND type = 'activitySegment' "
-                          "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
-                          { m_domainKey })
-           && query.next();
+    return withQuery([&](QSqlQuery &query) {
+        return SqlValues::runForRow(query,
+                                    u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
+                                    "AND type = 'activitySegment' "
+                                    "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
+                                    { m_domainKey });
+    });
 }
 
 QList<QUuid> SQLiteStore::pendingUploadIds(const QUuid &sessionId,
                                            const QList<Models::UploadTaskType> &types)
 {
-    QList<QUuid> ids;
     if (types.isEmpty())
-        return ids;
+        return {};
     QStringList placeholders;
-    QVariantList values;
+    QVariantList typeTexts;
     for (Models::UploadTaskType type : types) {
         placeholders.append(u"?"_s);
-        values.append(Models::uploadTaskTypeToString(type));
+        typeTexts.append(Models::uploadTaskTypeToString(type));
     }
+    const QString statement
+            = u"SELECT id FROM upload_queue WHERE domain_key = ? "
+              "AND session_id = ? AND type IN (%1) "
+              "AND status IN ('pending', 'inProgress', 'failed');"_s.arg(placeholders.join(u','));
 
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
+    return withQuery([&](QSqlQuery &query) {
+        QList<QUuid> ids;
+        if (!SqlValues::run(query, statement,
+                            QVariantList{ m_domainKey, SqlValues::uuidText(sessionId) }
+                                    + typeTexts))
+            return ids;
+        while (query.next()) {
+            const QUuid id = QUuid::fromString(query.value(0).toString());
+            if (!id.isNull())
+                ids.append(id);
+        }
         return ids;
-    values.prepend(SqlValues::uuidText(sessionId));
-    values.prepend(m_domainKey);
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT id FROM upload_queue WHERE domain_key = ? AND session_id = ? "
-                        "AND type IN (%1) AND status IN ('pending', 'inProgress', 'failed');"_s.arg(
-                                placeholders.join(u',')),
-                        values))
-        return ids;
-    while (query.next()) {
-        const QUuid id = QUuid::fromString(query.value(0).toString());
-        if (!id.isNull())
-            ids.append(id);
-    }
-    return ids;
+    });
 }
 
 QList<QUuid> SQLiteStore::pendingHeartbeatUploadIds(const QUuid &sessionId)
@@ -209,23 +190,21 @@ QList<QUuid> SQLiteStore::pendingHeartbeatUploadIds(const QUuid &sessionId)
 
 QSet<QString> SQLiteStore::pendingUploadFilePaths()
 {
-    const QMutexLocker locker(&m_mutex);
-    QSet<QString> paths;
-    if (!m_db.isOpen())
+    return withQuery([&](QSqlQuery &query) {
+        QSet<QString> paths;
+        if (!SqlValues::run(query,
+                            u"SELECT file_path FROM upload_queue WHERE domain_key = ? "
+                            "AND file_path IS NOT NULL "
+                            "AND status IN ('pending', 'inProgress', 'failed');"_s,
+                            { m_domainKey }))
+            return paths;
+        while (query.next()) {
+            const QString path = query.value(0).toString();
+            if (!path.isEmpty())
+                paths.insert(path);
+        }
         return paths;
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT file_path FROM upload_queue WHERE domain_key = ? "
-                        "AND file_path IS NOT NULL "
-                        "AND status IN ('pending', 'inProgress', 'failed');"_s,
-                        { m_domainKey }))
-        return paths;
-    while (query.next()) {
-        const QString path = query.value(0).toString();
-        if (!path.isEmpty())
-            paths.insert(path);
-    }
-    return paths;
+    });
 }
 
 } // namespace Storage

@@ -4,7 +4,6 @@
 
 #include "storage/SqlValues.h"
 
-#include <QMutexLocker>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -33,93 +32,85 @@ void SQLiteStore::upsertActivitySegment(const QString &date, int number, int act
                                         int keyboardMovements,
                                         const std::optional<QString> &domainKey)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    // The figures are running totals: replace them, and make the segment wait for upload again.
-    SqlValues::run(query,
-                   u"INSERT INTO activity_segments (domain_key, segment_date, segment_number, "
-                   "active_seconds, non_idle_seconds, mouse_movements, keyboard_movements, "
-                   "uploaded_at) VALUES (?, ?, ?, ?, ?, ?, ?, NULL) "
-                   "ON CONFLICT(domain_key, segment_date, segment_number) DO UPDATE SET "
-                   "active_seconds = excluded.active_seconds, "
-                   "non_idle_seconds = excluded.non_idle_seconds, "
-                   "mouse_movements = excluded.mouse_movements, "
-                   "keyboard_movements = excluded.keyboard_movements, uploaded_at = NULL;"_s,
-                   { boundDomainKey(domainKey), SqlValues::nonNullText(date), number, activeSeconds,
-                     nonIdleSeconds, mouseMovements, keyboardMovements });
+    withQuery([&](QSqlQuery &query) {
+        // The figures are running totals: replace them, and make the segment wait for upload
+        // again.
+        SqlValues::run(query,
+                       u"INSERT INTO activity_segments (domain_key, segment_date, segment_number, "
+                       "active_seconds, non_idle_seconds, mouse_movements, keyboard_movements, "
+                       "uploaded_at) VALUES (?, ?, ?, ?, ?, ?, ?, NULL) "
+                       "ON CONFLICT(domain_key, segment_date, segment_number) DO UPDATE SET "
+                       "active_seconds = excluded.active_seconds, "
+                       "non_idle_seconds = excluded.non_idle_seconds, "
+                       "mouse_movements = excluded.mouse_movements, "
+                       "keyboard_movements = excluded.keyboard_movements, uploaded_at = NULL;"_s,
+                       { boundDomainKey(domainKey), SqlValues::nonNullText(date), number,
+                         activeSeconds, nonIdleSeconds, mouseMovements, keyboardMovements });
+    });
 }
 
 std::optional<SQLiteStore::ActivitySegmentRow>
 SQLiteStore::activitySegment(const QString &date, int number,
                              const std::optional<QString> &domainKey)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return std::nullopt;
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT segment_date, segment_number, active_seconds, non_idle_seconds, "
-                        "mouse_movements, keyboard_movements FROM activity_segments "
-                        "WHERE domain_key = ? AND segment_date = ? AND segment_number = ?;"_s,
-                        { boundDomainKey(domainKey), SqlValues::nonNullText(date), number })
-        || !query.next())
-        return std::nullopt;
-    return segmentFromRow(query);
+    return withQuery([&](QSqlQuery &query) -> std::optional<ActivitySegmentRow> {
+        if (!SqlValues::runForRow(
+                    query,
+                    u"SELECT segment_date, segment_number, active_seconds, "
+                    "non_idle_seconds, mouse_movements, keyboard_movements "
+                    "FROM activity_segments WHERE domain_key = ? "
+                    "AND segment_date = ? AND segment_number = ?;"_s,
+                    { boundDomainKey(domainKey), SqlValues::nonNullText(date), number }))
+            return std::nullopt;
+        return segmentFromRow(query);
+    });
 }
 
 void SQLiteStore::markActivitySegmentUploaded(const QString &date, int number)
 {
     const double now = SqlValues::toEpochSeconds(QDateTime::currentDateTimeUtc());
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    SqlValues::run(query,
-                   u"UPDATE activity_segments SET uploaded_at = ? WHERE domain_key = ? "
-                   "AND segment_date = ? AND segment_number = ?;"_s,
-                   { now, m_domainKey, SqlValues::nonNullText(date), number });
+    withQuery([&](QSqlQuery &query) {
+        SqlValues::run(query,
+                       u"UPDATE activity_segments SET uploaded_at = ? WHERE domain_key = ? "
+                       "AND segment_date = ? AND segment_number = ?;"_s,
+                       { now, m_domainKey, SqlValues::nonNullText(date), number });
+    });
 }
 
 QList<SQLiteStore::ActivitySegmentRow> SQLiteStore::pendingActivitySegments(const QString &openDate,
                                                                             int openNumber)
 {
-    const QMutexLocker locker(&m_mutex);
-    QList<ActivitySegmentRow> rows;
-    if (!m_db.isOpen())
+    return withQuery([&](QSqlQuery &query) {
+        QList<ActivitySegmentRow> rows;
+        // "yyyy-MM-dd" texts compare in calendar order.
+        if (!SqlValues::run(query,
+                            u"SELECT segment_date, segment_number, active_seconds, "
+                            "non_idle_seconds, mouse_movements, keyboard_movements "
+                            "FROM activity_segments WHERE domain_key = ? AND uploaded_at IS NULL "
+                            "AND (segment_date < ? OR (segment_date = ? AND segment_number < ?)) "
+                            "AND NOT (active_seconds = 0 AND non_idle_seconds = 0 "
+                            "AND mouse_movements = 0 AND keyboard_movements = 0) "
+                            "ORDER BY segment_date ASC, segment_number ASC;"_s,
+                            { m_domainKey, SqlValues::nonNullText(openDate),
+                              SqlValues::nonNullText(openDate), openNumber }))
+            return rows;
+        while (query.next())
+            rows.append(segmentFromRow(query));
         return rows;
-    QSqlQuery query(m_db);
-    // "yyyy-MM-dd" texts compare in calendar order.
-    if (!SqlValues::run(query,
-                        u"SELECT segment_date, segment_number, active_seconds, non_idle_seconds, "
-                        "mouse_movements, keyboard_movements FROM activity_segments "
-                        "WHERE domain_key = ? AND uploaded_at IS NULL "
-                        "AND (segment_date < ? OR (segment_date = ? AND segment_number < ?)) "
-                        "AND NOT (active_seconds = 0 AND non_idle_seconds = 0 "
-                        "AND mouse_movements = 0 AND keyboard_movements = 0) "
-                        "ORDER BY segment_date ASC, segment_number ASC;"_s,
-                        { m_domainKey, SqlValues::nonNullText(openDate),
-                          SqlValues::nonNullText(openDate), openNumber }))
-        return rows;
-    while (query.next())
-        rows.append(segmentFromRow(query));
-    return rows;
+    });
 }
 
 std::optional<double> SQLiteStore::latestSegmentActivityPercent()
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return std::nullopt;
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT active_seconds FROM activity_segments WHERE domain_key = ? "
-                        "ORDER BY segment_date DESC, segment_number DESC LIMIT 1;"_s,
-                        { m_domainKey })
-        || !query.next())
-        return std::nullopt;
-    return std::clamp(query.value(0).toDouble() * 100.0 / segmentSeconds, 0.0, 100.0);
+    return withQuery([&](QSqlQuery &query) -> std::optional<double> {
+        if (!SqlValues::runForRow(query,
+                                  u"SELECT active_seconds FROM activity_segments "
+                                  "WHERE domain_key = ? "
+                                  "ORDER BY segment_date DESC, segment_number DESC LIMIT 1;"_s,
+                                  { m_domainKey }))
+            return std::nullopt;
+        return std::clamp(query.value(0).toDouble() * 100.0 / segmentSeconds, 0.0, 100.0);
+    });
 }
 
 std::pair<double, double> SQLiteStore::activityTotals(const QDateTime &from, const QDateTime &to)
@@ -127,50 +118,46 @@ std::pair<double, double> SQLiteStore::activityTotals(const QDateTime &from, con
     const QString fromDate = localDateKey(from);
     const QString toDate = localDateKey(to);
 
-    const QMutexLocker locker(&m_mutex);
-    double weightedActivity = 0.0;
-    double totalWeight = 0.0;
-    if (!m_db.isOpen())
-        return { weightedActivity, totalWeight };
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT active_seconds, non_idle_seconds FROM activity_segments "
-                        "WHERE domain_key = ? AND segment_date >= ? AND segment_date < ? "
-                        "ORDER BY segment_date ASC, segment_number ASC;"_s,
-                        { m_domainKey, fromDate, toDate }))
-        return { weightedActivity, totalWeight };
-    while (query.next()) {
-        const double activity = query.value(0).toDouble() * 100.0 / segmentSeconds;
-        const double weight = query.value(1).toDouble() * 100.0 / segmentSeconds;
-        weightedActivity += activity * weight;
-        totalWeight += weight;
-    }
-    return { weightedActivity, totalWeight };
+    return withQuery([&](QSqlQuery &query) {
+        std::pair<double, double> totals{ 0.0, 0.0 }; // sum of activity x weight, sum of weights
+        if (!SqlValues::run(query,
+                            u"SELECT active_seconds, non_idle_seconds FROM activity_segments "
+                            "WHERE domain_key = ? AND segment_date >= ? AND segment_date < ? "
+                            "ORDER BY segment_date ASC, segment_number ASC;"_s,
+                            { m_domainKey, fromDate, toDate }))
+            return totals;
+        while (query.next()) {
+            const double activity = query.value(0).toDouble() * 100.0 / segmentSeconds;
+            const double weight = query.value(1).toDouble() * 100.0 / segmentSeconds;
+            totals.first += activity * weight;
+            totals.second += weight;
+        }
+        return totals;
+    });
 }
 
 int SQLiteStore::purgeStaleRows(const QString &cutoffDate, const std::optional<QString> &domainKey)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return 0;
-    const QString keptDomain = boundDomainKey(domainKey);
-    const QList<std::pair<QString, QVariantList>> statements{
-        { u"DELETE FROM upload_queue WHERE domain_key = 'global';"_s, {} },
-        { u"DELETE FROM activity_segments WHERE domain_key = 'global';"_s, {} },
-        { u"DELETE FROM activity_segments WHERE uploaded_at IS NULL AND active_seconds = 0 "
-          "AND non_idle_seconds = 0 AND mouse_movements = 0 AND keyboard_movements = 0;"_s,
-          {} },
-        { u"DELETE FROM activity_segments WHERE domain_key != ? AND uploaded_at IS NULL "
-          "AND segment_date < ?;"_s,
-          { keptDomain, SqlValues::nonNullText(cutoffDate) } },
-    };
-    int removed = 0;
-    for (const auto &[statement, values] : statements) {
-        QSqlQuery query(m_db);
-        if (SqlValues::run(query, statement, values))
-            removed += std::max(query.numRowsAffected(), 0);
-    }
-    return removed;
+    return withQuery([&](QSqlQuery &query) {
+        const QList<std::pair<QString, QVariantList>> statements{
+            { u"DELETE FROM upload_queue WHERE domain_key = 'global';"_s, {} },
+            { u"DELETE FROM activity_segments WHERE domain_key = 'global';"_s, {} },
+            { u"DELETE FROM activity_segments WHERE uploaded_at IS NULL AND active_seconds = 0 "
+              "AND non_idle_seconds = 0 AND mouse_movements = 0 AND keyboard_movements = 0;"_s,
+              {} },
+            { u"DELETE FROM activity_segments WHERE domain_key != ? AND uploaded_at IS NULL "
+              "AND segment_date < ?;"_s,
+              { boundDomainKey(domainKey), SqlValues::nonNullText(cutoffDate) } },
+        };
+        // Each statement is prepared and run on its own; a failed one removes nothing and does
+        // not stop the others.
+        int removed = 0;
+        for (const auto &[statement, values] : statements) {
+            if (SqlValues::run(query, statement, values))
+                removed += std::max(query.numRowsAffected(), 0);
+        }
+        return removed;
+    });
 }
 
 QString SQLiteStore::localDateKey(const QDateTime &time)

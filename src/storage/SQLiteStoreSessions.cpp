@@ -8,7 +8,6 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QMutexLocker>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -21,6 +20,19 @@ namespace {
 QByteArray encodePayload(const Models::Session &session)
 {
     return QJsonDocument(session.toJson()).toJson(QJsonDocument::Compact);
+}
+
+// The values of the six columns both session tables begin with, id to payload. The three texts
+// go in empty rather than null: the columns are NOT NULL.
+QVariantList sessionColumns(const Models::Session &session, const QString &domainKey,
+                            const QByteArray &payload)
+{
+    return { SqlValues::uuidText(session.id),
+             domainKey,
+             SqlValues::nonNullText(session.deviceId),
+             SqlValues::nonNullText(session.projectId),
+             SqlValues::nonNullText(session.projectName),
+             payload };
 }
 
 // The first interval's start, else now.
@@ -44,53 +56,44 @@ void SQLiteStore::saveActiveSession(const Models::Session &session)
     const QByteArray payload = encodePayload(session);
     const double now = SqlValues::toEpochSeconds(QDateTime::currentDateTimeUtc());
 
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    const bool ok = SqlValues::run(
-            query,
-            u"INSERT OR REPLACE INTO sessions (id, domain_key, device_id, project_id, "
-            "project_name, payload, updated_at) VALUES (?, ?, ?, ?, ?, ?, ?);"_s,
-            { SqlValues::uuidText(session.id), m_domainKey,
-              SqlValues::nonNullText(session.deviceId), SqlValues::nonNullText(session.projectId),
-              SqlValues::nonNullText(session.projectName), payload, now });
-    if (!ok)
-        qWarning() << "saveActiveSession: insert failed:" << query.lastError().text();
+    withQuery([&](QSqlQuery &query) {
+        if (!SqlValues::run(query,
+                            u"INSERT OR REPLACE INTO sessions (id, domain_key, device_id, "
+                            "project_id, project_name, payload, updated_at) "
+                            "VALUES (?, ?, ?, ?, ?, ?, ?);"_s,
+                            sessionColumns(session, m_domainKey, payload) << now))
+            qWarning() << "saveActiveSession: insert failed:" << query.lastError().text();
+    });
 }
 
 void SQLiteStore::removeActiveSession(const std::optional<QUuid> &sessionId)
 {
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    if (sessionId) {
-        SqlValues::run(query, u"DELETE FROM sessions WHERE domain_key = ? AND id = ?;"_s,
-                       { m_domainKey, SqlValues::uuidText(*sessionId) });
-    } else {
-        SqlValues::run(query, u"DELETE FROM sessions WHERE domain_key = ?;"_s, { m_domainKey });
-    }
+    withQuery([&](QSqlQuery &query) {
+        if (sessionId) {
+            SqlValues::run(query, u"DELETE FROM sessions WHERE domain_key = ? AND id = ?;"_s,
+                           { m_domainKey, SqlValues::uuidText(*sessionId) });
+        } else {
+            SqlValues::run(query, u"DELETE FROM sessions WHERE domain_key = ?;"_s, { m_domainKey });
+        }
+    });
 }
 
 QList<Models::Session> SQLiteStore::loadActiveSessions()
 {
-    const QMutexLocker locker(&m_mutex);
-    QList<Models::Session> sessions;
-    if (!m_db.isOpen())
+    return withQuery([&](QSqlQuery &query) {
+        QList<Models::Session> sessions;
+        if (!SqlValues::run(query,
+                            u"SELECT payload FROM sessions WHERE domain_key = ? "
+                            "ORDER BY updated_at DESC;"_s,
+                            { m_domainKey }))
+            return sessions;
+        while (query.next()) {
+            if (std::optional<Models::Session> session
+                = decodeSessionPayload(query.value(0).toByteArray()))
+                sessions.append(std::move(*session));
+        }
         return sessions;
-    QSqlQuery query(m_db);
-    if (!SqlValues::run(query,
-                        u"SELECT payload FROM sessions WHERE domain_key = ? "
-                        "ORDER BY updated_at DESC;"_s,
-                        { m_domainKey }))
-        return sessions;
-    while (query.next()) {
-        if (std::optional<Models::Session> session
-            = decodeSessionPayload(query.value(0).toByteArray()))
-            sessions.append(std::move(*session));
-    }
-    return sessions;
+    });
 }
 
 std::optional<Models::Session> SQLiteStore::loadActiveSession()
@@ -109,49 +112,43 @@ void SQLiteStore::appendSessionHistory(const Models::Session &session)
     const double startedAt = SqlValues::toEpochSeconds(sessionStart(session, now));
     const double stoppedAt = SqlValues::toEpochSeconds(sessionEnd(session, now));
 
-    const QMutexLocker locker(&m_mutex);
-    if (!m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    const bool ok = SqlValues::run(
-            query,
-            u"INSERT OR REPLACE INTO session_history (id, domain_key, device_id, project_id, "
-            "project_name, payload, started_at, stopped_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?);"_s,
-            { SqlValues::uuidText(session.id), m_domainKey,
-              SqlValues::nonNullText(session.deviceId), SqlValues::nonNullText(session.projectId),
-              SqlValues::nonNullText(session.projectName), payload, startedAt, stoppedAt });
-    if (!ok)
-        qWarning() << "appendSessionHistory: insert failed:" << query.lastError().text();
+    withQuery([&](QSqlQuery &query) {
+        if (!SqlValues::run(query,
+                            u"INSERT OR REPLACE INTO session_history (id, domain_key, device_id, "
+                            "project_id, project_name, payload, started_at, stopped_at) "
+                            "VALUES (?, ?, ?, ?, ?, ?, ?, ?);"_s,
+                            sessionColumns(session, m_domainKey, payload)
+                                    << startedAt << stoppedAt))
+            qWarning() << "appendSessionHistory: insert failed:" << query.lastError().text();
+    });
 }
 
 QList<SQLiteStore::SessionSummaryRow> SQLiteStore::sessionSummaries(const QDateTime &from,
                                                                     const QDateTime &to)
 {
-    const QMutexLocker locker(&m_mutex);
-    QList<SessionSummaryRow> rows;
-    if (!m_db.isOpen())
+    return withQuery([&](QSqlQuery &query) {
+        QList<SessionSummaryRow> rows;
+        // Bound as REAL seconds: a QDateTime would bind as ISO text, which SQLite sorts above
+        // every REAL, so the range would match nothing.
+        if (!SqlValues::run(query,
+                            u"SELECT payload FROM session_history WHERE domain_key = ? "
+                            "AND started_at >= ? AND started_at < ? ORDER BY started_at ASC;"_s,
+                            { m_domainKey, SqlValues::toEpochSeconds(from),
+                              SqlValues::toEpochSeconds(to) }))
+            return rows;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        while (query.next()) {
+            const std::optional<Models::Session> session
+                    = decodeSessionPayload(query.value(0).toByteArray());
+            if (!session)
+                continue;
+            const QDateTime end = sessionEnd(*session, now);
+            rows.append(SessionSummaryRow{ session->projectName, session->durationSeconds(end),
+                                           session->activityScore,
+                                           sessionStart(*session, now).toUTC() });
+        }
         return rows;
-    QSqlQuery query(m_db);
-    // Bound as REAL seconds: a QDateTime would bind as ISO text, which SQLite sorts above every
-    // REAL, so the range would match nothing.
-    if (!SqlValues::run(
-                query,
-                u"SELECT payload FROM session_history WHERE domain_key = ? "
-                "AND started_at >= ? AND started_at < ? ORDER BY started_at ASC;"_s,
-                { m_domainKey, SqlValues::toEpochSeconds(from), SqlValues::toEpochSeconds(to) }))
-        return rows;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    while (query.next()) {
-        const std::optional<Models::Session> session
-                = decodeSessionPayload(query.value(0).toByteArray());
-        if (!session)
-            continue;
-        const QDateTime end = sessionEnd(*session, now);
-        rows.append(SessionSummaryRow{ session->projectName, session->durationSeconds(end),
-                                       session->activityScore,
-                                       sessionStart(*session, now).toUTC() });
-    }
-    return rows;
+    });
 }
 
 std::optional<Models::Session> SQLiteStore::decodeSessionPayload(const QByteArray &bytes)

@@ -51,4 +51,9 @@ bool run(QSqlQuery &query, const QString &statement, const QVariantList &values)
     return query.exec();
 }
 
+bool runForRow(QSqlQuery &query, const QString &statement, const QVariantList &values)
+{
+    return run(query, statement, values) && query.next();
+}
+
 } // namespace Storage::SqlValues
