@@ -1,6 +1,9 @@
 #pragma once
 
+#include "models/JsonDecodingError.h"
+
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLatin1StringView>
 #include <QString>
@@ -44,6 +47,22 @@ QList<Record> decodeObjectList(const QJsonArray &array)
             records.append(Record::fromJson(element.toObject()));
     }
     return records;
+}
+
+// Parses bytes as one JSON object and decodes it with Record::fromJson. For stored records, where
+// one that no longer parses or decodes counts as absent: none in both cases.
+template<typename Record>
+std::optional<Record> decodeStoredObject(const QByteArray &bytes)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    try {
+        return Record::fromJson(document.object());
+    } catch (const JsonDecodingError &) {
+        return std::nullopt;
+    }
 }
 
 } // namespace Models

@@ -1,6 +1,6 @@
 #include "storage/ApiTimezone.h"
 
-#include "models/JsonDecodingError.h"
+#include "models/JsonReaders.h"
 #include "storage/Paths.h"
 #include "storage/Preferences.h"
 
@@ -8,8 +8,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonParseError>
 
 using namespace Qt::StringLiterals;
 
@@ -32,15 +30,20 @@ bool hasZoneFile(const QString &identifier)
 // Qt 6.4 reads a name it does not find in the time-zone database as a POSIX rule, and one without
 // an offset ("abc", "null") as a valid zone of UTC+0. A bare name with neither a "/" nor an offset
 // digit therefore counts only when Qt lists it ("UTC") or the database has it ("CET", "GMT").
-bool namesValidZone(const QString &identifier)
+std::optional<QTimeZone> validZone(const QString &identifier)
 {
-    if (identifier.isEmpty() || !QTimeZone(identifier.toUtf8()).isValid())
-        return false;
+    if (identifier.isEmpty())
+        return std::nullopt;
+    const QByteArray id = identifier.toUtf8();
+    QTimeZone zone(id);
+    if (!zone.isValid())
+        return std::nullopt;
     const bool bareName = !identifier.contains(u'/')
                           && std::none_of(identifier.cbegin(), identifier.cend(),
                                           [](QChar c) { return c.isDigit(); });
-    return !bareName || hasZoneFile(identifier)
-           || QTimeZone::isTimeZoneIdAvailable(identifier.toUtf8());
+    if (bareName && !hasZoneFile(identifier) && !QTimeZone::isTimeZoneIdAvailable(id))
+        return std::nullopt;
+    return zone;
 }
 
 } // namespace
@@ -49,7 +52,7 @@ QString identifierFromConfig(const std::optional<Models::RemoteConfig> &config)
 {
     if (config && config->appTimezone) {
         const QString trimmed = config->appTimezone->trimmed();
-        if (namesValidZone(trimmed))
+        if (validZone(trimmed))
             return trimmed;
     }
     return systemIdentifier();
@@ -66,17 +69,9 @@ void restoreFromCachedConfig()
     QFile file(Platform::Paths::configFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return;
-    std::optional<Models::RemoteConfig> config;
-    try {
-        config = Models::RemoteConfig::fromJson(document.object());
-    } catch (const Models::JsonDecodingError &) {
-        return; // A cache that no longer decodes is ignored, like a missing one.
-    }
-    storeFromConfig(config);
+    // A cache that no longer decodes is ignored, like a missing one.
+    if (const auto config = Models::decodeStoredObject<Models::RemoteConfig>(file.readAll()))
+        storeFromConfig(config);
 }
 
 QString identifier()
@@ -89,16 +84,16 @@ QString identifier()
 
 QTimeZone zone()
 {
-    const QString named = identifier();
-    return namesValidZone(named) ? QTimeZone(named.toUtf8()) : QTimeZone::systemTimeZone();
+    if (const std::optional<QTimeZone> named = validZone(identifier()))
+        return *named;
+    return QTimeZone::systemTimeZone();
 }
 
 QTimeZone fromIdentifier(const std::optional<QString> &identifier)
 {
     if (identifier) {
-        const QString trimmed = identifier->trimmed();
-        if (namesValidZone(trimmed))
-            return QTimeZone(trimmed.toUtf8());
+        if (const std::optional<QTimeZone> zone = validZone(identifier->trimmed()))
+            return *zone;
     }
     return QTimeZone::systemTimeZone();
 }

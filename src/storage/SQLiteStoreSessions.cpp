@@ -2,12 +2,11 @@
 
 #include "storage/SQLiteStore.h"
 
-#include "models/JsonDecodingError.h"
+#include "models/JsonReaders.h"
 #include "storage/SqlValues.h"
 
 #include <QDebug>
 #include <QJsonDocument>
-#include <QJsonParseError>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -153,15 +152,7 @@ QList<SQLiteStore::SessionSummaryRow> SQLiteStore::sessionSummaries(const QDateT
 
 std::optional<Models::Session> SQLiteStore::decodeSessionPayload(const QByteArray &bytes)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    try {
-        return Models::Session::fromJson(document.object());
-    } catch (const Models::JsonDecodingError &) {
-        return std::nullopt;
-    }
+    return Models::decodeStoredObject<Models::Session>(bytes);
 }
 
 } // namespace Storage

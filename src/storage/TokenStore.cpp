@@ -1,11 +1,9 @@
 #include "storage/TokenStore.h"
 
-#include "models/JsonDecodingError.h"
+#include "models/JsonReaders.h"
 #include "storage/ICredentialStore.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
 #include <QString>
 
 using namespace Qt::StringLiterals;
@@ -42,15 +40,7 @@ std::optional<Models::AuthTokens> TokenStore::load() const
     const std::optional<QByteArray> secret = m_credentialStore->load(s_service, s_account, s_kind);
     if (!secret)
         return std::nullopt;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(*secret, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    try {
-        return Models::AuthTokens::fromJson(document.object());
-    } catch (const Models::JsonDecodingError &) {
-        return std::nullopt;
-    }
+    return Models::decodeStoredObject<Models::AuthTokens>(*secret);
 }
 
 void TokenStore::clear()
