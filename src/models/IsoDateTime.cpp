@@ -71,10 +71,10 @@ bool isUtcZone(const QTimeZone &zone)
     return zone.isValid() && utcIdentifiers.contains(zone.id());
 }
 
-QString toIsoWithOffsetOrZ(const QDateTime &time, const QTimeZone &zone)
+QString toIsoSecondsInZone(const QDateTime &time, const QTimeZone &zone)
 {
-    // Qt 6.4 writes "+00:00" for every QTimeZone, the UTC zone included; only a Qt::UTC time
-    // writes "Z".
+    // Qt::ISODate drops the milliseconds. Qt 6.4 writes "+00:00" for every QTimeZone, the UTC
+    // zone included; only a Qt::UTC date-time prints "Z".
     if (isUtcZone(zone))
         return time.toUTC().toString(Qt::ISODate);
     return toIsoWithOffset(time, zone);
