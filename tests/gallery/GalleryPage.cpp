@@ -1,14 +1,17 @@
 #include "GalleryPage.h"
 
+#include "SignInPages.h"
 #include "ThemePage.h"
 
 #include <QLabel>
 
 QList<GalleryPage> galleryPages()
 {
-    return {
+    QList<GalleryPage> pages = {
         { QStringLiteral("theme"), {}, &buildThemePage },
     };
+    pages += signInGalleryPages();
+    return pages;
 }
 
 QWidget *pixmapLabel(const QPixmap &pixmap, QWidget *parent)
