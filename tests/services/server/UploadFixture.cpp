@@ -121,17 +121,22 @@ QString captureFile(const QUuid &sessionId, const QString &stamp, int screen,
     return path;
 }
 
-QStringList queueRows()
+QStringList sql(const QString &statement)
 {
     QProcess shell;
     shell.start(u"sqlite3"_s, { u"-batch"_s, Platform::Paths::databasePath() });
     if (!shell.waitForStarted())
         return { u"<sqlite3 did not start>"_s };
-    shell.write("SELECT type, status, retry_count, session_id FROM upload_queue "
-                "ORDER BY priority DESC, created_at ASC;");
+    shell.write(statement.toUtf8());
     shell.closeWriteChannel();
     shell.waitForFinished(30000);
     return QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QStringList queueRows()
+{
+    return sql(u"SELECT type, status, retry_count, session_id FROM upload_queue "
+               "ORDER BY priority DESC, created_at ASC;"_s);
 }
 
 int queuedCount()

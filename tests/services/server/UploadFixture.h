@@ -73,6 +73,8 @@ QString captureFile(const QUuid &sessionId,
                     const QString &stamp = QStringLiteral("2025-03-04T09-15-00+07-00"),
                     int screen = 0, const QByteArray &content = QByteArrayLiteral("\xff\xd8jpeg"));
 
+// Runs SQL on the store's file through the sqlite3 shell; one line per row, columns joined by "|".
+QStringList sql(const QString &statement);
 // Every queued row of the store's file: "type|status|retry_count|session_id" in priority order.
 QStringList queueRows();
 int queuedCount();
