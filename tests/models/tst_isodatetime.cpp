@@ -16,6 +16,8 @@ class TestIsoDateTime : public QObject
 private slots:
     void writesUtcWithMillisecondsAsQtDoes_data();
     void writesUtcWithMillisecondsAsQtDoes();
+    void writesFileStampsWithZuluForUtc_data();
+    void writesFileStampsWithZuluForUtc();
 };
 
 void TestIsoDateTime::writesUtcWithMillisecondsAsQtDoes_data()
@@ -59,6 +61,27 @@ void TestIsoDateTime::writesUtcWithMillisecondsAsQtDoes()
     QCOMPARE(text, time.toUTC().toString(Qt::ISODateWithMs));
     if (time.isValid() && !text.isEmpty())
         QCOMPARE(fromIsoUtcMilliseconds(text), time);
+}
+
+void TestIsoDateTime::writesFileStampsWithZuluForUtc_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("UTC") << QByteArray("UTC") << u"2025-03-04T02:15:07Z"_s;
+    QTest::newRow("Etc/UTC") << QByteArray("Etc/UTC") << u"2025-03-04T02:15:07Z"_s;
+    QTest::newRow("Bangkok") << QByteArray("Asia/Bangkok") << u"2025-03-04T09:15:07+07:00"_s;
+    QTest::newRow("New York") << QByteArray("America/New_York") << u"2025-03-03T21:15:07-05:00"_s;
+    // A zone at offset 0 that is not UTC keeps its offset.
+    QTest::newRow("London") << QByteArray("Europe/London") << u"2025-03-04T02:15:07+00:00"_s;
+}
+
+void TestIsoDateTime::writesFileStampsWithZuluForUtc()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, expected);
+    const QDateTime time(QDate(2025, 3, 4), QTime(2, 15, 7, 999), Qt::UTC);
+    QCOMPARE(toIsoSecondsInZone(time, QTimeZone(zone)), expected);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestIsoDateTime)

@@ -37,7 +37,13 @@ private:
     qint64 m_offset = 0;
 };
 
-// One test's world: start() in init(), everything torn down by the destructor.
+// Creates what the wiring creates on the GUI thread (the notifications, the network monitor);
+// call it in initTestCase.
+void prepareProcess();
+
+// One test's world: start() in init(), everything torn down by the destructor. While it exists
+// the process-wide upload service uses its store (without a worker), the breaker starts closed
+// and the upload clock runs at real time.
 class Bench final
 {
 public:

@@ -118,8 +118,7 @@ private:
 
 void TestUploadServiceFiles::initTestCase()
 {
-    Services::AuthNotifications::instance();
-    Networking::NetworkMonitor::instance();
+    prepareProcess();
     m_log = std::make_unique<LogReader>();
 }
 
@@ -127,15 +126,12 @@ void TestUploadServiceFiles::init()
 {
     m_bench = std::make_unique<Bench>();
     QVERIFY(m_bench->start());
-    UploadServiceTestHooks::setStore(service(), m_bench->store.get());
-    UploadCircuitBreaker::instance().recordSuccess();
     Services::ApiTimezone::clear();
     m_log->mark();
 }
 
 void TestUploadServiceFiles::cleanup()
 {
-    UploadServiceTestHooks::setStore(service(), nullptr);
     Services::ApiTimezone::clear();
     m_bench.reset();
 }

@@ -109,8 +109,7 @@ private:
 
 void TestUploadServiceQueue::initTestCase()
 {
-    AuthNotifications::instance();
-    Networking::NetworkMonitor::instance();
+    prepareProcess();
     m_log = std::make_unique<LogReader>();
 }
 
@@ -118,15 +117,11 @@ void TestUploadServiceQueue::init()
 {
     m_bench = std::make_unique<Bench>();
     QVERIFY(m_bench->start());
-    UploadServiceTestHooks::setStore(UploadService::instance(), m_bench->store.get());
-    UploadCircuitBreaker::instance().recordSuccess();
     m_log->mark();
 }
 
 void TestUploadServiceQueue::cleanup()
 {
-    UploadServiceTestHooks::setStore(UploadService::instance(), nullptr);
-    UploadClock::setOffsetMs(0);
     m_bench.reset();
 }
 
