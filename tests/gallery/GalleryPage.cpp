@@ -2,6 +2,7 @@
 
 #include "SignInPages.h"
 #include "ThemePage.h"
+#include "WidgetsPage.h"
 
 #include <QLabel>
 
@@ -9,6 +10,9 @@ QList<GalleryPage> galleryPages()
 {
     QList<GalleryPage> pages = {
         { QStringLiteral("theme"), {}, &buildThemePage },
+        { QStringLiteral("widgets"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildWidgetsPage },
     };
     pages += signInGalleryPages();
     return pages;

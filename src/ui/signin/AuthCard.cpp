@@ -1,8 +1,8 @@
 #include "ui/signin/AuthCard.h"
 
 #include "ui/signin/SignInStyle.h"
-#include "ui/theme/HeroBanner.h"
 #include "ui/theme/Theme.h"
+#include "ui/widgets/HeroBanner.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>

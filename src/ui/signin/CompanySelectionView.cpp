@@ -2,8 +2,8 @@
 
 #include "ui/signin/LoginFlow.h"
 #include "ui/signin/SignInStyle.h"
-#include "ui/theme/HeroBanner.h"
 #include "ui/theme/Theme.h"
+#include "ui/widgets/HeroBanner.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
