@@ -143,7 +143,7 @@ void TestCodeDigitRow::appliesEditRule()
     QFETCH(int, completedCalls);
 
     RowUnderTest test;
-    QVERIFY(SignInTest::showActive(test.window.get()));
+    QVERIFY(SignInTest::showPage(test.window.get()));
     test.fill(before);
     QLineEdit *target = test.box(box);
     target->setFocus(Qt::OtherFocusReason);
@@ -171,7 +171,7 @@ void TestCodeDigitRow::appliesEditRule()
 void TestCodeDigitRow::pastesThroughTheClipboard()
 {
     RowUnderTest test;
-    QVERIFY(SignInTest::showActive(test.window.get()));
+    QVERIFY(SignInTest::showPage(test.window.get()));
     QApplication::clipboard()->setText(u"123 456"_s);
     test.box(0)->setFocus(Qt::OtherFocusReason);
     QTest::keyClick(test.box(0), Qt::Key_V, Qt::ControlModifier);
@@ -184,7 +184,7 @@ void TestCodeDigitRow::pastesThroughTheClipboard()
 void TestCodeDigitRow::clearCallsNothingAndIsNoOverType()
 {
     RowUnderTest test;
-    QVERIFY(SignInTest::showActive(test.window.get()));
+    QVERIFY(SignInTest::showPage(test.window.get()));
     test.fill(u"123456"_s);
     test.row->clear();
     QCOMPARE(rowText(*test.row), u"______"_s);

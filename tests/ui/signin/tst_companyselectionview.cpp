@@ -108,7 +108,7 @@ void TestCompanySelectionView::ordersRowsAndMarksTheRecentCompany()
 void TestCompanySelectionView::storesEndpointBeforeReportingChoice()
 {
     CompanySelectionView page;
-    QVERIFY(SignInTest::showActive(&page));
+    QVERIFY(SignInTest::showPage(&page));
     QString storedAtCallback;
     QList<LoginCompany> chosen;
     page.onCompanySelected = [&](const LoginCompany &company) {
@@ -154,7 +154,7 @@ void TestCompanySelectionView::replacesRowsAndHidesError()
 void TestCompanySelectionView::showsErrorOnlyForText()
 {
     CompanySelectionView page;
-    QVERIFY(SignInTest::showActive(&page));
+    QVERIFY(SignInTest::showPage(&page));
     auto *error = child<QLabel>(&page, u"CompanySelection_ErrorLabel"_s);
     QVERIFY(error->isHidden());
     page.showError(u"<b>Failed</b>"_s);

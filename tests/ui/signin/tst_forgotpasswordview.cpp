@@ -73,7 +73,7 @@ void TestForgotPasswordView::enablesActionsOnlyForValidIdleEmail()
     QFETCH(bool, busy);
     QFETCH(bool, enabled);
     ForgotPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     QTest::keyClicks(test.field(), email);
     test.page.setBusy(busy);
 
@@ -88,7 +88,7 @@ void TestForgotPasswordView::enablesActionsOnlyForValidIdleEmail()
 void TestForgotPasswordView::sendsTrimmedEmailOnReturn()
 {
     ForgotPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.setEmail(u" USER@EXAMPLE.COM "_s);
     test.page.showStatus(u"Old failure"_s);
     QTest::keyClick(test.field(), Qt::Key_Return);
@@ -106,7 +106,7 @@ void TestForgotPasswordView::sendsTrimmedEmailOnReturn()
 void TestForgotPasswordView::handsOnEmailForAnExistingCode()
 {
     ForgotPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.setEmail(u" me@x.io "_s);
     QTest::mouseClick(test.already(), Qt::LeftButton);
     QCOMPARE(test.alreadyHave, QStringList{ u"me@x.io"_s });
@@ -116,7 +116,7 @@ void TestForgotPasswordView::handsOnEmailForAnExistingCode()
 void TestForgotPasswordView::hidesStatusOnEditAndForEmptyText()
 {
     ForgotPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.setEmail(u"me@x.io"_s);
     test.page.showStatus(u"We couldn't find that email address."_s);
     QVERIFY(test.status()->isVisible());

@@ -64,7 +64,7 @@ void TestOtpVerificationView::initTestCase()
 void TestOtpVerificationView::completeRowOnlyEnablesTheButton()
 {
     OtpPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.box(0)->insert(u"12345"_s);
     QVERIFY(!test.submit()->isEnabled());
@@ -79,7 +79,7 @@ void TestOtpVerificationView::completeRowOnlyEnablesTheButton()
 void TestOtpVerificationView::busyPageSendsOneCode()
 {
     OtpPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.box(0)->insert(u"654321"_s);
     QTest::mouseClick(test.submit(), Qt::LeftButton);
@@ -120,7 +120,7 @@ void TestOtpVerificationView::countsDownWithTheRealTimer()
 void TestOtpVerificationView::resendRestartsAndResetStops()
 {
     OtpPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.ticks(60);
     QTest::mouseClick(test.resend(), Qt::LeftButton);
@@ -138,7 +138,7 @@ void TestOtpVerificationView::resendRestartsAndResetStops()
 void TestOtpVerificationView::rejectedCodeEmptiesTheRow()
 {
     OtpPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.box(0)->insert(u"111111"_s);
     QTest::mouseClick(test.submit(), Qt::LeftButton);

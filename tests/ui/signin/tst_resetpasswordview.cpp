@@ -80,7 +80,7 @@ void TestResetPasswordView::initTestCase()
 void TestResetPasswordView::checksEachDistinctCodeOnce()
 {
     ResetPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s, true);
     test.box(0)->insert(u"12345"_s);
     QVERIFY(test.checked.isEmpty());
@@ -99,7 +99,7 @@ void TestResetPasswordView::checksEachDistinctCodeOnce()
 void TestResetPasswordView::checksSameDigitsAgainAfterCodeError()
 {
     ResetPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s, false);
     test.box(0)->insert(u"123456"_s);
     test.page.setBusy(true);
@@ -108,7 +108,7 @@ void TestResetPasswordView::checksSameDigitsAgainAfterCodeError()
     test.page.setVerifiedEmail(std::nullopt);
     test.page.showError(u"That code isn't right."_s);
     QCOMPARE(test.box(0)->text(), QString());
-    QCOMPARE(QApplication::focusWidget(), test.box(0));
+    QCOMPARE(test.page.focusWidget(), test.box(0));
 
     test.box(0)->insert(u"123456"_s);
     QCOMPARE(test.checked, (QStringList{ u"123456"_s, u"123456"_s }));
@@ -129,7 +129,7 @@ void TestResetPasswordView::marksRulesAsTheyAreMet()
     QFETCH(QString, password);
     QFETCH(QList<bool>, met);
     ResetPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s, false);
     test.verify();
     QTest::keyClicks(test.password(), password);
@@ -149,7 +149,7 @@ void TestResetPasswordView::marksRulesAsTheyAreMet()
 void TestResetPasswordView::showsMismatchOnlyForDifferentConfirmation()
 {
     ResetPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s, false);
     test.verify();
     const QLabel *mismatch = test.label(u"Reset_MismatchLabel"_s);
@@ -164,10 +164,10 @@ void TestResetPasswordView::showsMismatchOnlyForDifferentConfirmation()
 void TestResetPasswordView::savesOnlyMetRulesAndExactMatch()
 {
     ResetPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s, false);
     test.verify(u"246810"_s);
-    QCOMPARE(QApplication::focusWidget(), test.password());
+    QCOMPARE(test.page.focusWidget(), test.password());
     QVERIFY(!test.box(0)->isEnabled());
 
     QTest::keyClicks(test.password(), u"abcde1"_s); // no capital
@@ -194,7 +194,7 @@ void TestResetPasswordView::savesOnlyMetRulesAndExactMatch()
 void TestResetPasswordView::resendReturnsToAnEmptyCodeStage()
 {
     ResetPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s, false);
     auto *resend = child<QPushButton>(&test.page, u"Reset_ResendButton"_s);
     QCOMPARE(resend->text(), u"Resend code"_s);

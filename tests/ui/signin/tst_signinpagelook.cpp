@@ -30,9 +30,9 @@ namespace {
 using PageBuilder = std::function<QWidget *()>;
 
 // Object name of the focus widget; company rows, which share one name, by their company.
-QString focusName()
+QString focusName(const QWidget *window)
 {
-    const QWidget *focused = QApplication::focusWidget();
+    const QWidget *focused = window->focusWidget();
     if (focused == nullptr)
         return QString();
     if (focused->objectName() == u"companyRow"_s)
@@ -40,12 +40,12 @@ QString focusName()
     return focused->objectName();
 }
 
-QStringList walkTabs(int count)
+QStringList walkTabs(QWidget *window, int count)
 {
     QStringList names;
     for (int i = 0; i < count; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        names.append(focusName());
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        names.append(focusName(window));
     }
     return names;
 }
@@ -113,7 +113,7 @@ void TestSignInPageLook::showsServerTextLiterally()
 
     UI::CompanySelectionView company;
     company.setCompanies({ { markup, u"https://x.example.com"_s } }, markup);
-    QVERIFY(SignInTest::showActive(&company));
+    QVERIFY(SignInTest::showPage(&company));
     const QList<QLabel *> companyLabels = company.findChildren<QLabel *>();
     QVERIFY(std::any_of(companyLabels.cbegin(), companyLabels.cend(),
                         [&](const QLabel *label) { return label->text() == markup; }));
@@ -131,7 +131,7 @@ void TestSignInPageLook::showsServerTextLiterally()
     verified.setVerifiedEmail(email);
     for (QWidget *page : { static_cast<QWidget *>(&otp), static_cast<QWidget *>(&twoFactor),
                            static_cast<QWidget *>(&reset), static_cast<QWidget *>(&verified) }) {
-        QVERIFY(SignInTest::showActive(page));
+        QVERIFY(SignInTest::showPage(page));
         const QList<QLabel *> labels = page->findChildren<QLabel *>();
         const bool literal = std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel *label) {
             return label->text().contains(email) && label->textFormat() == Qt::PlainText;
@@ -158,7 +158,7 @@ void TestSignInPageLook::paintsCardButtonAndErrorInPaletteColours()
     UI::ForgotPasswordView page;
     page.setEmail(u"me@x.io"_s);
     page.showStatus(u"Can't reach the server. Check your internet connection."_s);
-    QVERIFY(SignInTest::showActive(&page));
+    QVERIFY(SignInTest::showPage(&page));
     const QImage shot = shotOf(&page);
 
     auto *send = child<QPushButton>(&page, u"Forgot_SendButton"_s);
@@ -180,7 +180,7 @@ void TestSignInPageLook::followsPaletteSwitchAfterBuild()
     SignInTest::usePalette(u"black"_s);
     const UI::Theme::Palette &black = UI::Theme::currentPalette();
 
-    QVERIFY(SignInTest::showActive(&forgot));
+    QVERIFY(SignInTest::showPage(&forgot));
     const QImage forgotShot = shotOf(&forgot);
     const QList<QLabel *> labels = forgot.findChildren<QLabel *>();
     const QLabel *title = labels.first(); // the card's title comes first
@@ -192,7 +192,7 @@ void TestSignInPageLook::followsPaletteSwitchAfterBuild()
     QVERIFY(hasPixelNear(titleShot, colour(black.text), 8));
     QVERIFY(hasPixelNear(regionOf(forgotShot, &forgot, *hint), colour(black.text2), 8));
 
-    QVERIFY(SignInTest::showActive(&company));
+    QVERIFY(SignInTest::showPage(&company));
     const QImage companyShot = shotOf(&company);
     const QLabel *companyTitle = company.findChildren<QLabel *>().first();
     QCOMPARE(companyTitle->text(), u"Select Company"_s);
@@ -274,7 +274,7 @@ void TestSignInPageLook::tabsInVisualOrder()
     QFETCH(QStringList, walk);
     Storage::Preferences::instance().remove(u"lastSelectedCompanyEndpoint"_s);
     std::unique_ptr<QWidget> page(build());
-    QVERIFY(SignInTest::showActive(page.get()));
+    QVERIFY(SignInTest::showPage(page.get()));
     QWidget *start = nullptr;
     for (QWidget *candidate : page->findChildren<QWidget *>()) {
         const QString name = candidate->objectName() == u"companyRow"_s
@@ -285,8 +285,8 @@ void TestSignInPageLook::tabsInVisualOrder()
     }
     QVERIFY(start != nullptr);
     start->setFocus(Qt::OtherFocusReason);
-    QCOMPARE(focusName(), first);
-    QCOMPARE(walkTabs(int(walk.size())), walk);
+    QCOMPARE(focusName(page.get()), first);
+    QCOMPARE(walkTabs(page.get(), int(walk.size())), walk);
 }
 
 CLOCKWARDEN_TEST_MAIN(TestSignInPageLook)

@@ -57,7 +57,7 @@ void TestTwoFactorVerificationView::initTestCase()
 void TestTwoFactorVerificationView::submitsPastedDigitsOnce()
 {
     TwoFactorPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.box(0)->insert(u"123456"_s);
     QCOMPARE(test.verified, QStringList{ u"123456"_s });
@@ -86,7 +86,7 @@ void TestTwoFactorVerificationView::normalisesRecoveryCodes()
     QFETCH(QString, typed);
     QFETCH(QString, sent);
     TwoFactorPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     QTest::mouseClick(test.switchMode(), Qt::LeftButton);
     QTest::keyClicks(test.recovery(), typed);
@@ -98,7 +98,7 @@ void TestTwoFactorVerificationView::normalisesRecoveryCodes()
 void TestTwoFactorVerificationView::returnSubmitsOnlyWhenEnabled()
 {
     TwoFactorPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     QTest::mouseClick(test.switchMode(), Qt::LeftButton);
     QTest::keyClicks(test.recovery(), u"abcdef012345678"_s); // fifteen characters
@@ -114,7 +114,7 @@ void TestTwoFactorVerificationView::returnSubmitsOnlyWhenEnabled()
 void TestTwoFactorVerificationView::togglingClearsBothInputs()
 {
     TwoFactorPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.box(0)->insert(u"12"_s);
     QCOMPARE(test.switchMode()->text(), u"Use recovery code"_s);
@@ -122,7 +122,7 @@ void TestTwoFactorVerificationView::togglingClearsBothInputs()
     QCOMPARE(test.box(0)->text(), QString());
     QVERIFY(test.recovery()->isVisible());
     QVERIFY(!test.box(0)->isVisible());
-    QCOMPARE(QApplication::focusWidget(), test.recovery());
+    QCOMPARE(test.page.focusWidget(), test.recovery());
     QCOMPARE(test.switchMode()->text(), u"Use authenticator code"_s);
 
     QTest::keyClicks(test.recovery(), u"abcdef0123456789"_s);
@@ -130,24 +130,24 @@ void TestTwoFactorVerificationView::togglingClearsBothInputs()
     QTest::mouseClick(test.switchMode(), Qt::LeftButton);
     QCOMPARE(test.recovery()->text(), QString());
     QVERIFY(!test.verify()->isEnabled());
-    QCOMPARE(QApplication::focusWidget(), test.box(0));
+    QCOMPARE(test.page.focusWidget(), test.box(0));
     QVERIFY(test.verified.isEmpty());
 }
 
 void TestTwoFactorVerificationView::sameDigitsSubmitAgainAfterClearedError()
 {
     TwoFactorPage test;
-    QVERIFY(SignInTest::showActive(&test.page));
+    QVERIFY(SignInTest::showPage(&test.page));
     test.page.start(u"me@x.io"_s);
     test.box(0)->insert(u"123456"_s);
     test.page.setBusy(false);
     test.page.showErrorAndClear(u"That code didn't work."_s);
     QCOMPARE(test.box(5)->text(), QString());
-    QCOMPARE(QApplication::focusWidget(), test.box(0));
+    QCOMPARE(test.page.focusWidget(), test.box(0));
 
-    QTest::keyClicks(QApplication::focusWidget(), u"1"_s);
+    QTest::keyClicks(test.page.focusWidget(), u"1"_s);
     for (const char digit : { '2', '3', '4', '5', '6' })
-        QTest::keyClick(QApplication::focusWidget(), digit);
+        QTest::keyClick(test.page.focusWidget(), digit);
     QCOMPARE(test.verified, (QStringList{ u"123456"_s, u"123456"_s }));
 }
 
