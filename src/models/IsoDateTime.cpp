@@ -60,4 +60,13 @@ QString toIsoWithOffset(const QDateTime &time, const QTimeZone &zone)
     return time.toTimeZone(zone).toString(Qt::ISODate);
 }
 
+QString toIsoSecondsInZone(const QDateTime &time, const QTimeZone &zone)
+{
+    const QByteArray id = zone.id();
+    // Qt::ISODate drops the milliseconds, and only a Qt::UTC date-time prints "Z".
+    if (id == "UTC" || id == "Etc/UTC")
+        return time.toUTC().toString(Qt::ISODate);
+    return toIsoWithOffset(time, zone);
+}
+
 } // namespace Models
