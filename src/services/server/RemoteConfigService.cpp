@@ -48,6 +48,13 @@ quint32 waitSecondsFor(quint32 r, quint32 baseSeconds)
 
 namespace RemoteConfigServiceTestHooks {
 
+QThread *currentRefreshThread()
+{
+    RemoteConfigService &service = RemoteConfigService::instance();
+    const QMutexLocker locker(&service.m_threadMutex);
+    return service.m_currentThread;
+}
+
 void setRefreshBaseWaitSeconds(int seconds)
 {
     s_baseWaitSeconds = seconds > 0 ? quint32(seconds) : defaultBaseWaitSeconds;

@@ -17,6 +17,10 @@ class QThread;
 
 namespace Services {
 
+namespace RemoteConfigServiceTestHooks {
+QThread *currentRefreshThread(); // see RemoteConfigServiceTestHooks.h
+} // namespace RemoteConfigServiceTestHooks
+
 // The company's configuration for the signed-in employee: fetched from the server, cached in
 // "config.json" for when the server cannot be reached, and refreshed periodically on a thread of
 // its own. It also separates sign-in sessions: an answer to a fetch that began before the session
@@ -93,6 +97,8 @@ private:
     static void runRefreshLoop(RemoteConfigService *service, const StopFlag &stopFlag,
                                const RefreshCallback &callback);
     static bool isRefreshStillWanted(const StopFlag &stopFlag);
+
+    friend QThread *RemoteConfigServiceTestHooks::currentRefreshThread();
 
     QMutex m_fetchMutex;
     QMutex m_sessionMutex;

@@ -1,7 +1,8 @@
 #pragma once
 
-// Pieces the HTTP client's tests share: an in-memory credential store under a real token store,
-// and a scripted token refresher.
+// Pieces the tests of the HTTP client and the server services share: an in-memory credential store
+// under a real token store, and a scripted token refresher. Header-only: a test that includes it
+// links Clockwarden::Server and Clockwarden::FakeHrServer.
 
 #include "FakeHrServer.h"
 
@@ -16,15 +17,19 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <atomic>
 #include <functional>
+#include <stdexcept>
 
-// The secret service's part in the token store, kept in memory.
+// The secret service's part in the token store, kept in memory. With failing set, every operation
+// throws, as a back end that breaks in an unexpected way would.
 class MemoryCredentialStore final : public Storage::ICredentialStore
 {
 public:
     bool store(const QString &service, const QString &account, const QString &kind,
                const QByteArray &secret) override
     {
+        throwWhenFailing();
         QMutexLocker locker(&m_mutex);
         m_secrets.insert(key(service, account, kind), secret);
         return true;
@@ -33,6 +38,7 @@ public:
     std::optional<QByteArray> load(const QString &service, const QString &account,
                                    const QString &kind) override
     {
+        throwWhenFailing();
         QMutexLocker locker(&m_mutex);
         const auto found = m_secrets.constFind(key(service, account, kind));
         if (found == m_secrets.cend())
@@ -42,11 +48,20 @@ public:
 
     bool remove(const QString &service, const QString &account, const QString &kind) override
     {
+        throwWhenFailing();
         QMutexLocker locker(&m_mutex);
         return m_secrets.remove(key(service, account, kind)) > 0;
     }
 
+    std::atomic_bool failing{ false };
+
 private:
+    void throwWhenFailing() const
+    {
+        if (failing)
+            throw std::runtime_error("credential store failed");
+    }
+
     static QString key(const QString &service, const QString &account, const QString &kind)
     {
         return service + u'|' + account + u'|' + kind;
