@@ -1,4 +1,4 @@
-#include "../networking/ApiClientFixture.h"
+#include "ApiClientFixture.h"
 #include "FakeHrServer.h"
 #include "TestEnvironment.h"
 
