@@ -2,6 +2,8 @@
 
 #include "platform/IScreenCapturer.h"
 
+#include <functional>
+
 namespace TestSupport {
 
 // A capturer that hands out the images the test set and counts every call.
@@ -15,6 +17,8 @@ public:
     QList<QImage> captureScreens() override
     {
         ++captureCalls;
+        if (duringCapture)
+            duringCapture();
         return images;
     }
     bool isAvailable() override
@@ -29,6 +33,8 @@ public:
     QList<QImage> images;
     bool available = true;
     int captureCalls = 0;
+    // Runs inside captureScreens, as a capturer that waits for a portal or a frame would.
+    std::function<void()> duringCapture;
     int availabilityCalls = 0;
     int accessRequests = 0;
     int resumeNotices = 0;
