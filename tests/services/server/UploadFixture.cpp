@@ -3,6 +3,12 @@
 #include "models/Interval.h"
 #include "networking/APIClient.h"
 #include "networking/ApiEndpoint.h"
+#include "networking/NetworkMonitor.h"
+#include "services/server/AuthNotifications.h"
+#include "services/server/UploadCircuitBreaker.h"
+#include "services/server/UploadClock.h"
+#include "services/server/UploadService.h"
+#include "services/server/UploadServiceTestHooks.h"
 #include "storage/Log.h"
 #include "storage/Paths.h"
 
@@ -40,10 +46,19 @@ QStringList LogReader::linesContaining(const QString &text) const
     return lines().filter(text);
 }
 
+void prepareProcess()
+{
+    qRegisterMetaType<Services::ServerTodayTotal>();
+    Services::AuthNotifications::instance();
+    Networking::NetworkMonitor::instance();
+}
+
 Bench::Bench() = default;
 
 Bench::~Bench()
 {
+    Services::UploadServiceTestHooks::setStore(Services::UploadService::instance(), nullptr);
+    Services::UploadClock::setOffsetMs(0);
     Networking::APIClient::setTokenStore(nullptr);
     Networking::APIClient::setTokenRefresher(nullptr);
     Networking::ApiEndpoint::saveOverride(std::nullopt);
@@ -60,6 +75,9 @@ bool Bench::start()
     store->clearAll();
     store->setDomainKey(Networking::ApiEndpoint::domainKey());
     QDir(Platform::Paths::capturesRoot() + u"/"_s).removeRecursively();
+    Services::UploadServiceTestHooks::setStore(Services::UploadService::instance(), store.get());
+    Services::UploadCircuitBreaker::instance().recordSuccess();
+    Services::UploadClock::setOffsetMs(0);
     return true;
 }
 
@@ -121,17 +139,22 @@ QString captureFile(const QUuid &sessionId, const QString &stamp, int screen,
     return path;
 }
 
-QStringList queueRows()
+QStringList sql(const QString &statement)
 {
     QProcess shell;
     shell.start(u"sqlite3"_s, { u"-batch"_s, Platform::Paths::databasePath() });
     if (!shell.waitForStarted())
         return { u"<sqlite3 did not start>"_s };
-    shell.write("SELECT type, status, retry_count, session_id FROM upload_queue "
-                "ORDER BY priority DESC, created_at ASC;");
+    shell.write(statement.toUtf8());
     shell.closeWriteChannel();
     shell.waitForFinished(30000);
     return QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QStringList queueRows()
+{
+    return sql(u"SELECT type, status, retry_count, session_id FROM upload_queue "
+               "ORDER BY priority DESC, created_at ASC;"_s);
 }
 
 int queuedCount()

@@ -37,7 +37,13 @@ private:
     qint64 m_offset = 0;
 };
 
-// One test's world: start() in init(), everything torn down by the destructor.
+// Creates what the wiring creates on the GUI thread (the notifications, the network monitor);
+// call it in initTestCase.
+void prepareProcess();
+
+// One test's world: start() in init(), everything torn down by the destructor. While it exists
+// the process-wide upload service uses its store (without a worker), the breaker starts closed
+// and the upload clock runs at real time.
 class Bench final
 {
 public:
@@ -73,6 +79,8 @@ QString captureFile(const QUuid &sessionId,
                     const QString &stamp = QStringLiteral("2025-03-04T09-15-00+07-00"),
                     int screen = 0, const QByteArray &content = QByteArrayLiteral("\xff\xd8jpeg"));
 
+// Runs SQL on the store's file through the sqlite3 shell; one line per row, columns joined by "|".
+QStringList sql(const QString &statement);
 // Every queued row of the store's file: "type|status|retry_count|session_id" in priority order.
 QStringList queueRows();
 int queuedCount();

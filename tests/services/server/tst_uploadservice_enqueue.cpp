@@ -54,8 +54,7 @@ private:
 
 void TestUploadServiceEnqueue::initTestCase()
 {
-    qRegisterMetaType<Services::ServerTodayTotal>();
-    AuthNotifications::instance();
+    prepareProcess();
     m_log = std::make_unique<LogReader>();
 }
 
@@ -63,13 +62,11 @@ void TestUploadServiceEnqueue::init()
 {
     m_bench = std::make_unique<Bench>();
     QVERIFY(m_bench->start());
-    UploadServiceTestHooks::setStore(UploadService::instance(), m_bench->store.get());
     m_log->mark();
 }
 
 void TestUploadServiceEnqueue::cleanup()
 {
-    UploadServiceTestHooks::setStore(UploadService::instance(), nullptr);
     m_bench.reset();
 }
 
