@@ -31,6 +31,7 @@ struct Tones
     QColor face;
     QColor faceEdge;
     QColor highlight;
+    QColor edge;
 };
 
 QColor colour(const QString &text)
@@ -55,6 +56,7 @@ Tones tonesFor(const UI::Theme::Palette &palette)
 {
     Tones t;
     t.dark = palette.isDark;
+    t.edge = colour(palette.chrome);
     if (t.dark) {
         t.washLeft = colour(QStringLiteral("#17171B"));
         t.washRight = colour(QStringLiteral("#25252B"));
@@ -124,6 +126,13 @@ void paintBackground(QPainter &p, const Tones &t, quint32 seed)
         p.setBrush(g);
         p.drawPath(ribbon);
     }
+
+    // The right edge ends in the chrome colour: zoomed callers can leave a strip of it uncovered
+    // there, and the seam should not show.
+    QLinearGradient edge(W * 0.9, 0, W, 0);
+    edge.setColorAt(0.0, alpha(t.edge, 0));
+    edge.setColorAt(1.0, t.edge);
+    p.fillRect(QRectF(W * 0.9, 0, W * 0.1, H), edge);
 
     // Scattered specks on the right half only.
     QRandomGenerator random(seed);
