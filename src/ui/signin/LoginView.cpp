@@ -108,6 +108,9 @@ LoginView::~LoginView()
     // The filter must not outlive the view; the pool tasks it started finish on their own.
     if (m_busy)
         qApp->removeEventFilter(this);
+    // Its settle step will never run: without this the process could never sign in again.
+    if (m_signInInFlight)
+        s_globalSignInInFlight = false;
 }
 
 void LoginView::buildForm()
