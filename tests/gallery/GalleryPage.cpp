@@ -1,6 +1,7 @@
 #include "GalleryPage.h"
 
 #include "ThemePage.h"
+#include "WidgetsPage.h"
 
 #include <QLabel>
 
@@ -8,6 +9,9 @@ QList<GalleryPage> galleryPages()
 {
     return {
         { QStringLiteral("theme"), {}, &buildThemePage },
+        { QStringLiteral("widgets"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildWidgetsPage },
     };
 }
 

@@ -19,6 +19,8 @@ bool savePage(const GalleryPage &page, const QDir &out)
 {
     std::unique_ptr<QWidget> window(page.build());
     window->setWindowTitle(page.name);
+    // The grab reads the server's copy: keep clear of where test windows open.
+    window->setGeometry(1980, 80, 460, 640);
     window->setFixedSize(460, 640);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) {

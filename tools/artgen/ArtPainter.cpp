@@ -31,6 +31,8 @@ struct Tones
     QColor face;
     QColor faceEdge;
     QColor highlight;
+    QColor edge;
+    QColor ink;
 };
 
 QColor colour(const QString &text)
@@ -55,16 +57,18 @@ Tones tonesFor(const UI::Theme::Palette &palette)
 {
     Tones t;
     t.dark = palette.isDark;
+    t.edge = colour(palette.chrome);
     if (t.dark) {
         t.washLeft = colour(QStringLiteral("#17171B"));
         t.washRight = colour(QStringLiteral("#25252B"));
-        t.deep = colour(QStringLiteral("#101013"));
-        t.main = colour(QStringLiteral("#6C6C78"));
+        t.deep = colour(QStringLiteral("#3A3A43"));
+        t.main = colour(QStringLiteral("#8A8A96"));
         t.light = colour(QStringLiteral("#9A9AA6"));
         t.glow = colour(QStringLiteral("#4A4A54"));
         t.face = colour(QStringLiteral("#2C2C33"));
         t.faceEdge = colour(QStringLiteral("#222228"));
         t.highlight = colour(QStringLiteral("#E4E4EA"));
+        t.ink = colour(QStringLiteral("#D2D2DA"));
     } else {
         t.washLeft = colour(palette.background);
         t.washRight = mix(colour(palette.chrome), colour(palette.brand400), 0.18);
@@ -75,6 +79,7 @@ Tones tonesFor(const UI::Theme::Palette &palette)
         t.face = colour(QStringLiteral("#FFFFFF"));
         t.faceEdge = colour(palette.background);
         t.highlight = colour(QStringLiteral("#FFFFFF"));
+        t.ink = t.deep;
     }
     return t;
 }
@@ -124,6 +129,13 @@ void paintBackground(QPainter &p, const Tones &t, quint32 seed)
         p.setBrush(g);
         p.drawPath(ribbon);
     }
+
+    // The right edge ends in the chrome colour: zoomed callers can leave a strip of it uncovered
+    // there, and the seam should not show.
+    QLinearGradient edge(W * 0.9, 0, W, 0);
+    edge.setColorAt(0.0, alpha(t.edge, 0));
+    edge.setColorAt(1.0, t.edge);
+    p.fillRect(QRectF(W * 0.9, 0, W * 0.1, H), edge);
 
     // Scattered specks on the right half only.
     QRandomGenerator random(seed);
@@ -192,7 +204,7 @@ void paintClock(QPainter &p, const Tones &t)
                       Qt::RoundCap));
         p.drawLine(polar(c, R - (quarter ? 46 : 38), h * 30.0), polar(c, R - 26, h * 30.0));
     }
-    p.setPen(QPen(t.deep, 13, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(t.ink, 13, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c, polar(c, R * 0.46, 305));
     p.setPen(QPen(t.main, 9, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c, polar(c, R * 0.7, 62));
@@ -239,18 +251,15 @@ void paintLock(QPainter &p, const Tones &t)
     const double ring = R + 80;
     const QRectF arc(c.x() - ring, c.y() - 40 - ring, 2 * ring, 2 * ring);
     p.drawArc(arc, 200 * 16, -250 * 16);
-    const QPointF tip = polar(arc.center(), ring, 90 - 200 + 250);
-    p.setPen(QPen(alpha(t.main, 200), 7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF({ tip + QPointF(-22, -6), tip, tip + QPointF(-4, -24) }));
 }
 
 void paintTowers(QPainter &p, const Tones &t)
 {
     const QPointF c = subjectCentre;
-    radialGlow(p, c + QPointF(120, -70), 110, alpha(t.highlight, t.dark ? 40 : 150));
+    radialGlow(p, c + QPointF(215, -95), 100, alpha(t.highlight, t.dark ? 40 : 150));
     p.setPen(Qt::NoPen);
     p.setBrush(alpha(t.glow, t.dark ? 170 : 200));
-    p.drawEllipse(c + QPointF(130, -85), 62, 62);
+    p.drawEllipse(c + QPointF(215, -95), 50, 50);
 
     const double ground = c.y() + 175;
     struct Tower
@@ -320,7 +329,7 @@ void paintStopwatch(QPainter &p, const Tones &t)
     p.setPen(QPen(QBrush(sweep), 22, Qt::SolidLine, Qt::RoundCap));
     p.drawArc(track, 90 * 16, -250 * 16);
 
-    p.setPen(QPen(t.deep, 9, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(t.ink, 9, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c, polar(c, R * 0.55, 250));
     p.setPen(Qt::NoPen);
     p.setBrush(t.main);

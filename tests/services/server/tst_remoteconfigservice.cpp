@@ -3,6 +3,7 @@
 #include "ApiClientFixture.h"
 #include "FakeHrServer.h"
 #include "LogTail.h"
+#include "WorkerThread.h"
 
 #include "models/JsonDecodingError.h"
 #include "networking/APIClient.h"
@@ -110,31 +111,6 @@ RemoteConfig cachedSample()
     config.name = u"Cached Name"_s;
     return config;
 }
-
-// A thread running one piece of work. Going out of scope joins it, so that a failed check that
-// returns early leaves no thread behind on the test's locals; one that does not end is let go.
-class Worker final
-{
-public:
-    explicit Worker(std::function<void()> work)
-        : m_thread(QThread::create(std::move(work)))
-    {
-        m_thread->start();
-    }
-    ~Worker()
-    {
-        if (!m_thread->wait(15000))
-            (void)m_thread.release();
-    }
-    Worker(const Worker &) = delete;
-    Worker &operator=(const Worker &) = delete;
-
-    bool wait(int milliseconds = 10000) { return m_thread->wait(milliseconds); }
-    bool isFinished() const { return m_thread->isFinished(); }
-
-private:
-    std::unique_ptr<QThread> m_thread;
-};
 
 // Stops and joins the refresh threads when it goes, before the test's locals do.
 auto joinRefreshAtScopeEnd()
@@ -316,7 +292,7 @@ void TestRemoteConfigService::endSessionDuringFetchDiscardsTheAnswer()
     const LogTail log;
     Outcome outcome;
 
-    Worker worker([&] { outcome = fetch(); });
+    WorkerThread worker([&] { outcome = fetch(); });
     QVERIFY(m_server.waitForRequests(1, FakeHrRoute::Configuration));
     RemoteConfigService::instance().endSession();
     QVERIFY(worker.wait());
@@ -364,7 +340,7 @@ void TestRemoteConfigService::fetchOrCachedNeverReplacesAnEndedSession()
     m_server.addFault(FakeHrRoute::Configuration, FakeHrFault::delay(1000));
     Outcome outcome;
 
-    Worker worker([&] {
+    WorkerThread worker([&] {
         outcome = outcomeOf([] { return RemoteConfigService::instance().fetchConfigOrCached(); });
     });
     QVERIFY(m_server.waitForRequests(1, FakeHrRoute::Configuration));
@@ -409,7 +385,7 @@ void TestRemoteConfigService::guiFetchFailsBusyWhileAWorkerFetches()
     ticker.start(50);
     Outcome workerOutcome;
 
-    Worker worker([&] { workerOutcome = fetch(); });
+    WorkerThread worker([&] { workerOutcome = fetch(); });
     QVERIFY(m_server.waitForRequests(1, FakeHrRoute::Configuration));
     const Outcome busy = fetch();
     QTRY_VERIFY(ticks >= 5);
@@ -455,9 +431,9 @@ void TestRemoteConfigService::workerFetchesRunOneAfterTheOther()
     Outcome first;
     Outcome second;
 
-    Worker one([&] { first = fetch(); });
+    WorkerThread one([&] { first = fetch(); });
     QVERIFY(m_server.waitForRequests(1, FakeHrRoute::Configuration));
-    Worker two([&] { second = fetch(); });
+    WorkerThread two([&] { second = fetch(); });
     // The second worker waits for the mutex instead of sending: the barrier stays closed.
     QVERIFY(!m_server.waitForRequests(2, FakeHrRoute::Configuration, 500));
     m_server.clearBarriers();

@@ -8,6 +8,7 @@
 #include "storage/Paths.h"
 #include "storage/Preferences.h"
 #include "storage/SQLiteStore.h"
+#include "storage/SegmentKey.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,6 +53,7 @@ private slots:
     void rolloverOfEmptySegmentOnlyLogs();
     void secondRolloverWhileTaskPendingQueuesNothing();
     void zoneChangeMidSegmentRollsOver();
+    void repeatedHourAtDaylightSavingEndMergesCounts();
     void domainChangeMovesToOtherAccountsRow();
     void flushesOnSixtiethCountedTick();
     void newClockResumesStoredRow();
@@ -257,6 +259,29 @@ void TestSegmentClockService::zoneChangeMidSegmentRollsOver()
     QCOMPARE(segmentTasks().size(), 1);
     m_clock->stop();
     QCOMPARE(row(u"2025-03-03"_s, 126)->activeSeconds, 1);
+}
+
+void TestSegmentClockService::repeatedHourAtDaylightSavingEndMergesCounts()
+{
+    const QTimeZone newYork("America/New_York");
+    m_clock->setTimeZone(newYork);
+    // 2 November 2025: 01:00 to 01:59 EDT (05:00Z to 05:59Z), then again in EST (06:00Z on).
+    const QDateTime firstPass(QDate(2025, 11, 2), QTime(5, 5, 0), Qt::UTC);
+    tickSeconds(firstPass, 3);
+    m_clock->tick(QDateTime(QDate(2025, 11, 2), QTime(5, 59, 59), Qt::UTC));
+    const QDateTime secondPass(QDate(2025, 11, 2), QTime(6, 5, 0), Qt::UTC);
+    QCOMPARE(Services::segmentKeyAt(secondPass, newYork).number, 6);
+
+    m_clock->tick(secondPass);
+    m_clock->stop();
+
+    QCOMPARE(logLines(u"Segment rollover"_s),
+             (QStringList{ u"Segment rollover: 2025-11-02#6 → 2025-11-02#11"_s,
+                           u"Segment rollover: 2025-11-02#11 → 2025-11-02#6"_s }));
+    QCOMPARE(logLines(u"Resumed segment"_s),
+             QStringList{ u"Resumed segment 2025-11-02#6 from stored row (active=3s)"_s });
+    QCOMPARE(row(u"2025-11-02"_s, 11)->activeSeconds, 1);
+    QCOMPARE(row(u"2025-11-02"_s, 6)->activeSeconds, 4);
 }
 
 void TestSegmentClockService::domainChangeMovesToOtherAccountsRow()

@@ -65,6 +65,8 @@ void TestThemeWindow::paintsThemedWidgets()
     const Palette &p = currentPalette();
 
     QWidget window;
+    // Grabs read the server's copy: keep clear of where other tests' windows open.
+    window.setGeometry(1500, 300, 460, 400);
     window.setFixedSize(460, 400);
     auto *layout = new QVBoxLayout(&window);
     layout->setContentsMargins(30, 30, 30, 30);
