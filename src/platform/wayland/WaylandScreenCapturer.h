@@ -17,6 +17,7 @@
 #include <memory>
 
 class QDBusPendingCallWatcher;
+struct spa_buffer;
 struct spa_pod;
 
 namespace Platform::Wayland {
@@ -100,6 +101,7 @@ private:
     static void onStreamParamChanged(void *data, uint32_t id, const spa_pod *param);
     static void onStreamProcess(void *data);
     void processBuffer(StreamData &stream);
+    void convertDmaBufBuffer(StreamData &stream, const spa_buffer &buffer, qint64 now);
     void storeFrame(int index, const QImage &image);
     QImage importDmaBufFrame(quint32 fourcc, quint64 modifier, int width, int height,
                              int planeCount, const IDmaBufImporter::PlaneInts &fds,

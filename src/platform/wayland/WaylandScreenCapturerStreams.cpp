@@ -256,28 +256,35 @@ void WaylandScreenCapturer::processBuffer(StreamData &stream)
                 stream.lastFrameMs = now;
             }
         } else if (first.type == SPA_DATA_DmaBuf) {
-            const int planeCount = int(qMin<uint32_t>(spaBuffer->n_datas, 4));
-            IDmaBufImporter::PlaneInts fds{};
-            IDmaBufImporter::PlaneOffsets offsets{};
-            IDmaBufImporter::PlaneStrides strides{};
-            for (int i = 0; i < planeCount; ++i) {
-                const spa_data &plane = spaBuffer->datas[i];
-                fds[size_t(i)] = int(plane.fd);
-                offsets[size_t(i)] = plane.chunk ? plane.chunk->offset : 0;
-                strides[size_t(i)] = plane.chunk ? plane.chunk->stride : 0;
-            }
-            const QImage image = importDmaBufFrame(stream.drmFourcc, stream.modifier, width, height,
-                                                   planeCount, fds, offsets, strides);
-            if (image.isNull()) {
-                warnDmaBufImportFailed();
-            } else {
-                storeFrame(stream.index, image);
-                stream.hasImage = true;
-                stream.lastFrameMs = now;
-            }
+            convertDmaBufBuffer(stream, *spaBuffer, now);
         }
     }
     pw_stream_queue_buffer(stream.stream, buffer);
+}
+
+void WaylandScreenCapturer::convertDmaBufBuffer(StreamData &stream, const spa_buffer &buffer,
+                                                qint64 now)
+{
+    const int planeCount = int(qMin<uint32_t>(buffer.n_datas, 4));
+    IDmaBufImporter::PlaneInts fds{};
+    IDmaBufImporter::PlaneOffsets offsets{};
+    IDmaBufImporter::PlaneStrides strides{};
+    for (int i = 0; i < planeCount; ++i) {
+        const spa_data &plane = buffer.datas[i];
+        fds[size_t(i)] = int(plane.fd);
+        offsets[size_t(i)] = plane.chunk ? plane.chunk->offset : 0;
+        strides[size_t(i)] = plane.chunk ? plane.chunk->stride : 0;
+    }
+    const QImage image = importDmaBufFrame(stream.drmFourcc, stream.modifier, int(stream.width),
+                                           int(stream.height), planeCount, fds, offsets, strides);
+    if (image.isNull()) {
+        // The stream's next buffer is tried again.
+        warnDmaBufImportFailed();
+        return;
+    }
+    storeFrame(stream.index, image);
+    stream.hasImage = true;
+    stream.lastFrameMs = now;
 }
 
 QImage WaylandScreenCapturer::importDmaBufFrame(quint32 fourcc, quint64 modifier, int width,
