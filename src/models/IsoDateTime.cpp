@@ -1,5 +1,8 @@
 #include "models/IsoDateTime.h"
 
+#include <QByteArray>
+#include <QList>
+
 namespace Models {
 
 namespace {
@@ -58,6 +61,23 @@ QString toIsoWithOffset(const QDateTime &time, const QTimeZone &zone)
     // Only a Qt::UTC date-time prints "Z"; one converted to any named zone, "UTC" included,
     // prints its offset.
     return time.toTimeZone(zone).toString(Qt::ISODate);
+}
+
+bool isUtcZone(const QTimeZone &zone)
+{
+    static const QList<QByteArray> utcIdentifiers{ "UTC",           "Etc/UTC",  "Etc/UCT",
+                                                   "Etc/Universal", "Etc/Zulu", "UCT",
+                                                   "Universal",     "Zulu" };
+    return zone.isValid() && utcIdentifiers.contains(zone.id());
+}
+
+QString toIsoSecondsInZone(const QDateTime &time, const QTimeZone &zone)
+{
+    // Qt::ISODate drops the milliseconds. Qt 6.4 writes "+00:00" for every QTimeZone, the UTC
+    // zone included; only a Qt::UTC date-time prints "Z".
+    if (isUtcZone(zone))
+        return time.toUTC().toString(Qt::ISODate);
+    return toIsoWithOffset(time, zone);
 }
 
 } // namespace Models

@@ -182,6 +182,11 @@ void APIClient::setTokenStore(Storage::TokenStore *store)
     s_tokenStore = store;
 }
 
+Storage::TokenStore *APIClient::tokenStore()
+{
+    return s_tokenStore.load();
+}
+
 void APIClient::setAbortRequested(bool requested)
 {
     s_abortRequested = requested;

@@ -41,6 +41,8 @@ public:
 
     static void setTokenRefresher(ITokenRefresher *refresher);
     static void setTokenStore(Storage::TokenStore *store);
+    // The installed token store; null when none is.
+    static Storage::TokenStore *tokenStore();
 
     // Raised when uploads stop at shutdown: every running request on every thread is aborted at
     // its next 250 ms poll, and new ones within 250 ms of being sent.

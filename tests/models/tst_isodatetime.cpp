@@ -16,6 +16,8 @@ class TestIsoDateTime : public QObject
 private slots:
     void writesUtcWithMillisecondsAsQtDoes_data();
     void writesUtcWithMillisecondsAsQtDoes();
+    void writesZoneOffsetOrZ_data();
+    void writesZoneOffsetOrZ();
 };
 
 void TestIsoDateTime::writesUtcWithMillisecondsAsQtDoes_data()
@@ -59,6 +61,47 @@ void TestIsoDateTime::writesUtcWithMillisecondsAsQtDoes()
     QCOMPARE(text, time.toUTC().toString(Qt::ISODateWithMs));
     if (time.isValid() && !text.isEmpty())
         QCOMPARE(fromIsoUtcMilliseconds(text), time);
+}
+
+void TestIsoDateTime::writesZoneOffsetOrZ_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<bool>("utc");
+    QTest::addColumn<QString>("expected");
+
+    const QDateTime winter(QDate(2025, 1, 31), QTime(2, 5, 0, 999), Qt::UTC);
+    const QDateTime summer(QDate(2025, 7, 1), QTime(2, 5, 0), Qt::UTC);
+    QTest::newRow("Bangkok") << "Asia/Bangkok"_ba << winter << false
+                             << u"2025-01-31T09:05:00+07:00"_s;
+    QTest::newRow("New York, behind UTC")
+            << "America/New_York"_ba << winter << false << u"2025-01-30T21:05:00-05:00"_s;
+    QTest::newRow("half-hour offset")
+            << "Asia/Kolkata"_ba << winter << false << u"2025-01-31T07:35:00+05:30"_s;
+    QTest::newRow("London in winter keeps its zero offset")
+            << "Europe/London"_ba << winter << false << u"2025-01-31T02:05:00+00:00"_s;
+    QTest::newRow("London in summer")
+            << "Europe/London"_ba << summer << false << u"2025-07-01T03:05:00+01:00"_s;
+    QTest::newRow("time given in another zone")
+            << "UTC"_ba << winter.toTimeZone(QTimeZone("Asia/Tokyo")) << true
+            << u"2025-01-31T02:05:00Z"_s;
+    for (const QByteArray &alias : { "UTC"_ba, "Etc/UTC"_ba, "Etc/UCT"_ba, "Etc/Universal"_ba,
+                                     "Etc/Zulu"_ba, "UCT"_ba, "Universal"_ba, "Zulu"_ba }) {
+        QTest::newRow(alias.constData()) << alias << winter << true << u"2025-01-31T02:05:00Z"_s;
+    }
+}
+
+void TestIsoDateTime::writesZoneOffsetOrZ()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDateTime, time);
+    QFETCH(bool, utc);
+    QFETCH(QString, expected);
+    const QTimeZone timeZone(zone);
+    QVERIFY(timeZone.isValid());
+
+    QCOMPARE(isUtcZone(timeZone), utc);
+    QCOMPARE(toIsoSecondsInZone(time, timeZone), expected);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestIsoDateTime)

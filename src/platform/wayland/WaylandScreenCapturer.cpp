@@ -10,10 +10,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QTimer>
 
-#if __has_include("platform/DesktopNotifier.h")
 #include "platform/DesktopNotifier.h"
-#define CLOCKWARDEN_HAS_DESKTOP_NOTIFIER 1
-#endif
 #include "platform/wayland/PipeWireState.h"
 #include "platform/wayland/WaylandPortalRequest.h"
 #include "storage/Log.h"
@@ -314,14 +311,8 @@ void WaylandScreenCapturer::notifyGrantFailure()
     const QString body = u"Couldn't start screen capture. This Wayland session may not support "
                          "screen sharing (xdg-desktop-portal ScreenCast). Screenshots will be "
                          "unavailable — an Xorg (X11) session works without extra setup."_s;
-    if (m_hooks.notify) {
-        m_hooks.notify(summary, body, 5000);
-        return;
-    }
-#ifdef CLOCKWARDEN_HAS_DESKTOP_NOTIFIER
     DesktopNotifier::instance();
     DesktopNotifier::notify(summary, body, 5000);
-#endif
 }
 
 void WaylandScreenCapturer::scheduleRecovery()

@@ -52,8 +52,6 @@ public:
         // Replaces the real PipeWire start; takes ownership of the descriptor.
         std::function<void(int fd, const QList<quint32> &nodeIds)> startPipeWire;
         std::function<std::unique_ptr<IDmaBufImporter>()> makeImporter;
-        // Shows the desktop notice after a failed interactive grant.
-        std::function<void(const QString &summary, const QString &body, int timeoutMs)> notify;
         int createSessionTimeoutMs = 120000;
         int selectSourcesTimeoutMs = 120000;
         int startTimeoutMs = 600000;

@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "FakeEgl.h"
-#include "LogWatcher.h"
+#include "LogTail.h"
 #include "TestEnvironment.h"
 #include "platform/wayland/DmaBufImporter.h"
 #include "platform/wayland/PipeWireFormats.h"
@@ -80,19 +80,21 @@ private Q_SLOTS:
     void readsBackAnOpaqueImage();
 
 private:
-    std::unique_ptr<TestSupport::LogWatcher> m_log;
+    std::optional<LogTail> m_log;
+
+    // Lines logged since init() that contain the text.
+    int logged(const QString &text) const { return int(m_log->lines().filter(text).size()); }
 };
 
 void TestDmaBufImporter::initTestCase()
 {
     Core::Log::install();
-    m_log = std::make_unique<TestSupport::LogWatcher>(Platform::Paths::logFilePath());
 }
 
 void TestDmaBufImporter::init()
 {
     FakeEgl::reset();
-    m_log->mark();
+    m_log.emplace();
 }
 
 void TestDmaBufImporter::realEglReportsItsMissingPiecesOnce_data()
@@ -122,9 +124,9 @@ void TestDmaBufImporter::realEglReportsItsMissingPiecesOnce()
     QCOMPARE(probe.exitCode(), 0);
 
     QCOMPARE(probe.readAllStandardOutput().trimmed(), QByteArray("unavailable unavailable"));
-    QCOMPARE(m_log->matching(u"DmaBufImporter init failed"_s),
-             QStringList{ m_log->matching(u"DmaBufImporter init failed: "_s + reason) });
-    QCOMPARE(m_log->count(u"DmaBufImporter init failed: "_s + reason), 1);
+    QCOMPARE(m_log->lines().filter(u"DmaBufImporter init failed"_s),
+             QStringList{ m_log->lines().filter(u"DmaBufImporter init failed: "_s + reason) });
+    QCOMPARE(logged(u"DmaBufImporter init failed: "_s + reason), 1);
 }
 
 void TestDmaBufImporter::displayFailsOnceWithItsReason_data()
@@ -170,9 +172,9 @@ void TestDmaBufImporter::displayFailsOnceWithItsReason()
     QVERIFY(importOne(importer).isNull());
 
     QCOMPARE(FakeEgl::record().calls.size(), callsAfterFirst);
-    QCOMPARE(m_log->matching(u"DmaBufImporter"_s),
-             QStringList{ m_log->matching(u"DmaBufImporter init failed: "_s + reason) });
-    QCOMPARE(m_log->count(u"DmaBufImporter init failed: "_s + reason), 1);
+    QCOMPARE(m_log->lines().filter(u"DmaBufImporter"_s),
+             QStringList{ m_log->lines().filter(u"DmaBufImporter init failed: "_s + reason) });
+    QCOMPARE(logged(u"DmaBufImporter init failed: "_s + reason), 1);
 }
 
 void TestDmaBufImporter::withoutModifiersExtensionOffersNoModifiers()
@@ -184,7 +186,7 @@ void TestDmaBufImporter::withoutModifiersExtensionOffersNoModifiers()
     QVERIFY(importer.isAvailable());
     QVERIFY(importer.supportedModifiers(xrgb8888).isEmpty());
     QVERIFY(!FakeEgl::record().calls.contains(u"eglQueryDmaBufModifiersEXT"_s));
-    QCOMPARE(m_log->count(u"DmaBufImporter: EGL display ready (modifiers ext: no)"_s), 1);
+    QCOMPARE(logged(u"DmaBufImporter: EGL display ready (modifiers ext: no)"_s), 1);
     QVERIFY(Platform::Wayland::offeredDmaBufFormats(importer).isEmpty());
 }
 
@@ -194,7 +196,7 @@ void TestDmaBufImporter::dropsExternalOnlyModifiers()
     DmaBufImporter importer(FakeEgl::functions());
 
     QCOMPARE(importer.supportedModifiers(xrgb8888), (QList<quint64>{ 0x22, 0 }));
-    QCOMPARE(m_log->count(u"DmaBufImporter: EGL display ready (modifiers ext: yes)"_s), 1);
+    QCOMPARE(logged(u"DmaBufImporter: EGL display ready (modifiers ext: yes)"_s), 1);
 }
 
 void TestDmaBufImporter::sendsModifierAttributesOnlyForARealModifier()
@@ -261,7 +263,7 @@ void TestDmaBufImporter::contextFailureKeepsDisplayAndFailsImports()
     QVERIFY(importOne(importer).isNull());
     QVERIFY(importer.isAvailable());
     QCOMPARE(importer.supportedModifiers(xrgb8888), QList<quint64>{ 5 });
-    QCOMPARE(m_log->count(u"DmaBufImporter context init failed: "_s + step), 1);
+    QCOMPARE(logged(u"DmaBufImporter context init failed: "_s + step), 1);
     QVERIFY(!FakeEgl::record().calls.contains(u"eglCreateImageKHR"_s));
 }
 
@@ -285,8 +287,7 @@ void TestDmaBufImporter::failedImageCreationLogsFourcc()
 
     QVERIFY(importOne(importer).isNull());
     QVERIFY(importOne(importer).isNull());
-    QCOMPARE(m_log->count(u"DmaBufImporter: eglCreateImageKHR failed (fourcc=%1)"_s.arg(xrgb8888)),
-             2);
+    QCOMPARE(logged(u"DmaBufImporter: eglCreateImageKHR failed (fourcc=%1)"_s.arg(xrgb8888)), 2);
     QCOMPARE(FakeEgl::record().calls.last(), u"eglMakeCurrent(none)"_s);
     QVERIFY(!FakeEgl::record().calls.contains(u"glGenTextures"_s));
 }
@@ -297,7 +298,7 @@ void TestDmaBufImporter::incompleteFramebufferGivesNullAndReleasesEverything()
     DmaBufImporter importer(FakeEgl::functions());
 
     QVERIFY(importOne(importer).isNull());
-    QCOMPARE(m_log->count(u"DmaBufImporter: incomplete FBO"_s), 1);
+    QCOMPARE(logged(u"DmaBufImporter: incomplete FBO"_s), 1);
     const QStringList &calls = FakeEgl::record().calls;
     QVERIFY(!calls.contains(u"glReadPixels"_s));
     const QStringList tail = calls.mid(calls.size() - 6);

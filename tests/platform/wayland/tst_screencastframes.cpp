@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "FakePortal.h"
-#include "LogWatcher.h"
+#include "LogTail.h"
 #include "PipeWireTestSource.h"
 #include "TestEnvironment.h"
 #include "platform/wayland/PipeWireFormats.h"
@@ -111,7 +111,10 @@ private:
     bool startSession(const QList<PipeWireTestSource::Options> &sources);
 
     TestSupport::FakePortal m_portal;
-    std::unique_ptr<TestSupport::LogWatcher> m_log;
+    std::optional<LogTail> m_log;
+
+    // Lines logged since init() that contain the text.
+    int logged(const QString &text) const { return int(m_log->lines().filter(text).size()); }
     std::vector<std::unique_ptr<PipeWireTestSource>> m_sources;
     std::unique_ptr<WaylandScreenCapturer> m_capturer;
     std::unique_ptr<QObject> m_observer;
@@ -121,7 +124,6 @@ private:
 void TestScreenCastFrames::initTestCase()
 {
     Core::Log::install();
-    m_log = std::make_unique<TestSupport::LogWatcher>(Platform::Paths::logFilePath());
     QVERIFY(m_portal.start());
 }
 
@@ -130,7 +132,7 @@ void TestScreenCastFrames::init()
     m_portal.reset();
     Storage::Preferences::instance().remove(tokenKey);
     m_availabilityChanges = 0;
-    m_log->mark();
+    m_log.emplace();
 }
 
 void TestScreenCastFrames::cleanup()
@@ -177,8 +179,8 @@ void TestScreenCastFrames::deliversOneImagePerStreamInItsColours()
     QFETCH(QList<PipeWireTestSource::Options>, sources);
     QVERIFY(startSession(sources));
     QTRY_COMPARE(m_availabilityChanges, 1);
-    QCOMPARE(m_log->count(u"WaylandScreenCapturer: no DMA-BUF modifiers — shm only"_s), 1);
-    QCOMPARE(m_log->count(u"PipeWire streams started (%1)"_s.arg(sources.size())), 1);
+    QCOMPARE(logged(u"WaylandScreenCapturer: no DMA-BUF modifiers — shm only"_s), 1);
+    QCOMPARE(logged(u"PipeWire streams started (%1)"_s.arg(sources.size())), 1);
 
     QElapsedTimer clock;
     clock.start();
@@ -276,8 +278,8 @@ void TestScreenCastFrames::failedDmaBufImportWarnsOnceAndDropsTheFrame()
     Access::convertDmaBuf(capturer, stream, buffer);
     Access::convertDmaBuf(capturer, stream, buffer);
     QCOMPARE(importer->imports, 2);
-    QCOMPARE(m_log->count(u"[ERROR] [config] WaylandScreenCapturer: DMA-BUF frame import failed "
-                          "(unsupported modifier / driver) — dropping frame"_s),
+    QCOMPARE(logged(u"[ERROR] [config] WaylandScreenCapturer: DMA-BUF frame import failed "
+                    "(unsupported modifier / driver) — dropping frame"_s),
              1);
     QVERIFY(!stream.hasImage);
     QCOMPARE(Access::streamsWithFrame(capturer), 0);
@@ -295,11 +297,9 @@ void TestScreenCastFrames::daemonLossTearsDownAndRecovers()
     QVERIFY(daemon > 0);
     ::kill(pid_t(daemon), SIGKILL);
 
-    QTRY_COMPARE(m_log->count(u"WaylandScreenCapturer: ScreenCast session lost — tearing down"_s),
-                 1);
+    QTRY_COMPARE(logged(u"WaylandScreenCapturer: ScreenCast session lost — tearing down"_s), 1);
     QTRY_COMPARE(m_availabilityChanges, 2);
-    QCOMPARE(m_log->count(u"WaylandScreenCapturer: scheduling ScreenCast recovery in 2000 ms"_s),
-             1);
+    QCOMPARE(logged(u"WaylandScreenCapturer: scheduling ScreenCast recovery in 2000 ms"_s), 1);
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
     QVERIFY(m_capturer->captureScreens().isEmpty());
 }

@@ -8,9 +8,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "DbusMock.h"
+#include "DBusMock.h"
 #include "FakePortal.h"
-#include "LogWatcher.h"
+#include "LogTail.h"
 #include "TestEnvironment.h"
 #include "platform/wayland/WaylandPortalRequest.h"
 #include "platform/wayland/WaylandScreenCapturer.h"
@@ -87,8 +87,12 @@ private:
     QString firstSessionPath() const;
 
     TestSupport::FakePortal m_portal;
-    TestSupport::DbusMock m_notifications;
-    std::unique_ptr<TestSupport::LogWatcher> m_log;
+    TestSupport::DBusMock m_notifications{ u"notification_daemon"_s,
+                                           TestSupport::DBusMock::Bus::Session };
+    std::optional<LogTail> m_log;
+
+    // Lines logged since init() that contain the text.
+    int logged(const QString &text) const { return int(m_log->lines().filter(text).size()); }
     std::unique_ptr<WaylandScreenCapturer> m_capturer;
     QList<QList<quint32>> m_pipeWireStarts;
 };
@@ -96,11 +100,9 @@ private:
 void TestScreenCastPortal::initTestCase()
 {
     Core::Log::install();
-    m_log = std::make_unique<TestSupport::LogWatcher>(Platform::Paths::logFilePath());
     QVERIFY(m_portal.start());
-    QVERIFY(m_notifications.startTemplate(u"notification_daemon"_s,
-                                          u"org.freedesktop.Notifications"_s,
-                                          u"/org/freedesktop/Notifications"_s));
+    QVERIFY(m_notifications.start(u"org.freedesktop.Notifications"_s,
+                                  u"/org/freedesktop/Notifications"_s));
 }
 
 void TestScreenCastPortal::init()
@@ -110,7 +112,7 @@ void TestScreenCastPortal::init()
     m_notifications.clearCalls();
     Storage::Preferences::instance().remove(tokenKey);
     m_pipeWireStarts.clear();
-    m_log->mark();
+    m_log.emplace();
 }
 
 void TestScreenCastPortal::cleanup()
@@ -202,11 +204,11 @@ void TestScreenCastPortal::conversationSendsTypedOptionsAndKeepsTheNewestToken()
 
     QString sender = QDBusConnection::sessionBus().baseService().mid(1);
     sender.replace(u'.', u'_');
-    QCOMPARE(m_log->count(u"PortalRequest: subscribing Response at "
-                          "/org/freedesktop/portal/desktop/request/%1/tembrix1"_s.arg(sender)),
+    QCOMPARE(logged(u"PortalRequest: subscribing Response at "
+                    "/org/freedesktop/portal/desktop/request/%1/tembrix1"_s.arg(sender)),
              1);
-    QCOMPARE(m_log->count(u"ScreenCast Start ok: 2 stream(s), restore_token=(set)"_s), 1);
-    QVERIFY(m_log->contains(u"OpenPipeWireRemote ok (fd="_s));
+    QCOMPARE(logged(u"ScreenCast Start ok: 2 stream(s), restore_token=(set)"_s), 1);
+    QVERIFY(logged(u"OpenPipeWireRemote ok (fd="_s) > 0);
 
     // The token is used once: the next start sends it, and the answer's token replaces it.
     m_capturer.reset();
@@ -228,9 +230,9 @@ void TestScreenCastPortal::storedTokenStartsOnceTheLoopRunsAndNotInteractively()
     QCOMPARE(m_portal.calls(u"CreateSession"_s).size(), 0);
 
     QTRY_COMPARE(m_portal.calls(u"SelectSources"_s).size(), 1);
-    QTRY_VERIFY(m_log->contains(u"ScreenCast SelectSources failed/cancelled"_s));
+    QTRY_VERIFY(logged(u"ScreenCast SelectSources failed/cancelled"_s) > 0);
     QCOMPARE(m_notifications.callCount(u"Notify"_s), 0);
-    QVERIFY(!m_log->contains(u"notifying the user"_s));
+    QCOMPARE(logged(u"notifying the user"_s), 0);
 }
 
 void TestScreenCastPortal::responseBeforeReplyIsSeen()
@@ -250,16 +252,16 @@ void TestScreenCastPortal::cancelAtSelectSourcesNotifiesOnceAndClosesTheSession(
 
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
     QCOMPARE(m_portal.calls(u"Close"_s).at(0)[u"path"_s].toString(), firstSessionPath());
-    QCOMPARE(m_log->count(u"[ERROR] [config] ScreenCast SelectSources failed/cancelled"_s), 1);
-    QCOMPARE(m_log->count(u"interactive screen-capture grant failed to establish a session — "
-                          "notifying the user"_s),
+    QCOMPARE(logged(u"[ERROR] [config] ScreenCast SelectSources failed/cancelled"_s), 1);
+    QCOMPARE(logged(u"interactive screen-capture grant failed to establish a session — "
+                    "notifying the user"_s),
              1);
     QTRY_COMPARE(m_notifications.callCount(u"Notify"_s), 1);
-    QCOMPARE(m_log->count(u"scheduling ScreenCast recovery in 2000 ms"_s), 1);
+    QCOMPARE(logged(u"scheduling ScreenCast recovery in 2000 ms"_s), 1);
 
     // The recovery is not the user's request: its cancellation shows no second notice.
     QTRY_COMPARE_WITH_TIMEOUT(m_portal.calls(u"SelectSources"_s).size(), 2, 5000);
-    QTRY_COMPARE(m_log->count(u"ScreenCast SelectSources failed/cancelled"_s), 2);
+    QTRY_COMPARE(logged(u"ScreenCast SelectSources failed/cancelled"_s), 2);
     QCOMPARE(m_notifications.callCount(u"Notify"_s), 1);
 }
 
@@ -270,10 +272,10 @@ void TestScreenCastPortal::cancelAtStartShowsNoNotice()
     makeCapturer()->requestAccess();
 
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
-    QVERIFY(m_log->contains(u"ScreenCast Start failed/cancelled (code=1, keys="_s));
-    QCOMPARE(m_log->count(u"notifying the user"_s), 0);
+    QVERIFY(logged(u"ScreenCast Start failed/cancelled (code=1, keys="_s) > 0);
+    QCOMPARE(logged(u"notifying the user"_s), 0);
     QCOMPARE(m_notifications.callCount(u"Notify"_s), 0);
-    QCOMPARE(m_log->count(u"session lost and no restore_token — not auto-recovering"_s), 1);
+    QCOMPARE(logged(u"session lost and no restore_token — not auto-recovering"_s), 1);
 }
 
 void TestScreenCastPortal::dbusErrorOfAStepFailsTheSession()
@@ -282,8 +284,8 @@ void TestScreenCastPortal::dbusErrorOfAStepFailsTheSession()
                        { { u"error"_s, u"org.freedesktop.DBus.Error.AccessDenied"_s } });
     makeCapturer()->requestAccess();
 
-    QTRY_VERIFY(m_log->contains(
-            u"ScreenCast SelectSources call failed: fake portal refuses SelectSources"_s));
+    QTRY_VERIFY(logged(u"ScreenCast SelectSources call failed: fake portal refuses SelectSources"_s)
+                > 0);
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
     QTRY_COMPARE(m_notifications.callCount(u"Notify"_s), 1);
     QCOMPARE(m_portal.calls(u"Start"_s).size(), 0);
@@ -295,10 +297,10 @@ void TestScreenCastPortal::tokenWithoutStreamsIsDroppedAndNotRecovered()
     m_portal.setStreams({});
     makeCapturer();
 
-    QTRY_VERIFY(m_log->contains(u"ScreenCast Start returned no streams; cleared restore_token"_s));
+    QTRY_VERIFY(logged(u"ScreenCast Start returned no streams; cleared restore_token"_s) > 0);
     QVERIFY(!Storage::Preferences::instance().contains(tokenKey));
-    QCOMPARE(m_log->count(u"ScreenCast Start ok: 0 stream(s), restore_token=(none)"_s), 1);
-    QCOMPARE(m_log->count(u"session lost and no restore_token — not auto-recovering"_s), 1);
+    QCOMPARE(logged(u"ScreenCast Start ok: 0 stream(s), restore_token=(none)"_s), 1);
+    QCOMPARE(logged(u"session lost and no restore_token — not auto-recovering"_s), 1);
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
     QCOMPARE(m_pipeWireStarts.size(), 0);
 }
@@ -310,9 +312,9 @@ void TestScreenCastPortal::failedOpenPipeWireRemoteClosesAndRecovers()
                        { { u"error"_s, u"org.freedesktop.DBus.Error.Failed"_s } });
     makeCapturer();
 
-    QTRY_VERIFY(m_log->contains(u"[ERROR] [config] OpenPipeWireRemote failed"_s));
+    QTRY_VERIFY(logged(u"[ERROR] [config] OpenPipeWireRemote failed"_s) > 0);
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
-    QCOMPARE(m_log->count(u"scheduling ScreenCast recovery in 2000 ms"_s), 1);
+    QCOMPARE(logged(u"scheduling ScreenCast recovery in 2000 ms"_s), 1);
     QCOMPARE(m_pipeWireStarts.size(), 0);
 }
 
@@ -323,10 +325,10 @@ void TestScreenCastPortal::emptySessionHandleRecoversSilently()
                        { { u"results"_s, QJsonObject{ { u"session_handle"_s, QString() } } } });
     makeCapturer();
 
-    QTRY_VERIFY(m_log->contains(u"scheduling ScreenCast recovery in 2000 ms"_s));
+    QTRY_VERIFY(logged(u"scheduling ScreenCast recovery in 2000 ms"_s) > 0);
     QCOMPARE(m_portal.calls(u"SelectSources"_s).size(), 0);
-    QCOMPARE(m_log->count(u"[ERROR]"_s), 0);
-    QCOMPARE(m_log->count(u"CreateSession ok"_s), 0);
+    QCOMPARE(logged(u"[ERROR]"_s), 0);
+    QCOMPARE(logged(u"CreateSession ok"_s), 0);
 }
 
 void TestScreenCastPortal::recoveryWaitsTwoThenFourSeconds()
@@ -340,9 +342,9 @@ void TestScreenCastPortal::recoveryWaitsTwoThenFourSeconds()
     clock.start();
     QTRY_COMPARE_WITH_TIMEOUT(m_portal.calls(u"CreateSession"_s).size(), 2, 5000);
     QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
-    QTRY_COMPARE(m_log->count(u"scheduling ScreenCast recovery in 4000 ms"_s), 1);
-    QCOMPARE(m_log->count(u"scheduling ScreenCast recovery in 2000 ms"_s), 1);
-    QCOMPARE(m_log->count(u"ScreenCast CreateSession failed/cancelled"_s), 2);
+    QTRY_COMPARE(logged(u"scheduling ScreenCast recovery in 4000 ms"_s), 1);
+    QCOMPARE(logged(u"scheduling ScreenCast recovery in 2000 ms"_s), 1);
+    QCOMPARE(logged(u"ScreenCast CreateSession failed/cancelled"_s), 2);
 }
 
 void TestScreenCastPortal::wakeDuringAConversationRestartsWithoutNotice()
@@ -355,7 +357,7 @@ void TestScreenCastPortal::wakeDuringAConversationRestartsWithoutNotice()
 
     m_portal.reset();
     capturer->onSystemResumed();
-    QCOMPARE(m_log->count(u"system resumed — re-establishing ScreenCast session"_s), 1);
+    QCOMPARE(logged(u"system resumed — re-establishing ScreenCast session"_s), 1);
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
     QElapsedTimer clock;
     clock.start();
@@ -370,8 +372,8 @@ void TestScreenCastPortal::wakeWhileIdleDoesNothing()
     Storage::Preferences::instance().setValue(tokenKey, u"tok"_s);
     m_portal.configure(u"CreateSession"_s, { { u"code"_s, 1 } });
     WaylandScreenCapturer *capturer = makeCapturer();
-    QTRY_VERIFY(m_log->contains(u"scheduling ScreenCast recovery"_s));
-    m_log->mark();
+    QTRY_VERIFY(logged(u"scheduling ScreenCast recovery"_s) > 0);
+    m_log.emplace();
     m_portal.reset();
 
     capturer->onSystemResumed();
@@ -388,8 +390,7 @@ void TestScreenCastPortal::revokeDropsTokenAndSession()
 
     capturer->onPermissionRevoked();
     QVERIFY(!Storage::Preferences::instance().contains(tokenKey));
-    QCOMPARE(m_log->count(u"permission revoked — restore_token cleared, dropping live session"_s),
-             1);
+    QCOMPARE(logged(u"permission revoked — restore_token cleared, dropping live session"_s), 1);
     QTRY_COMPARE(m_portal.calls(u"Close"_s).size(), 1);
 
     m_portal.reset();
@@ -414,10 +415,10 @@ void TestScreenCastPortal::timedOutStepEndsWithCode2AndIgnoresTheLateResponse()
             SLOT(onResponse(uint, QVariantMap))));
     capturer->requestAccess();
 
-    QTRY_COMPARE(m_log->count(u"ScreenCast Start failed/cancelled (code=2, keys=)"_s), 1);
+    QTRY_COMPARE(logged(u"ScreenCast Start failed/cancelled (code=2, keys=)"_s), 1);
     QTRY_COMPARE(late.count, 1);
     QCOMPARE(m_pipeWireStarts.size(), 0);
-    QCOMPARE(m_log->count(u"ScreenCast Start ok"_s), 0);
+    QCOMPARE(logged(u"ScreenCast Start ok"_s), 0);
     QCOMPARE(m_portal.calls(u"OpenPipeWireRemote"_s).size(), 0);
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Colours for code that paints widgets or writes inline style sheets, as "#RRGGBB" texts. They hold
+// the first palette's values before any palette is applied; applyPalette() reassigns the first
+// eight, the last four never change. Read and written on the GUI thread only.
+namespace UI::Theme {
+
+extern QString brandColor;
+extern QString brand700Color;
+extern QString textColor;
+extern QString text2Color;
+extern QString mutedColor;
+extern QString borderColor;
+extern QString chromeColor;
+extern QString dangerColor;
+
+extern QString greenColor;
+extern QString orangeColor;
+extern QString blueColor;
+extern QString purpleColor;
+
+} // namespace UI::Theme

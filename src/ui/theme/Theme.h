@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ui/theme/ColorVariables.h"
+#include "ui/theme/Notifier.h"
+#include "ui/theme/Palette.h"
+
+#include <QIcon>
+#include <QString>
+
+class QApplication;
+class QPushButton;
+
+// Applying a palette to the running application, and the small helpers every view styles itself
+// with. GUI thread only.
+namespace UI::Theme {
+
+// Start-up, before any window exists: the "Fusion" style (when the factory has it), a 10 pt
+// application font, then the saved palette.
+void apply(QApplication &app);
+
+// Looks the id up (unknown ids give the first palette), records it as current, reassigns the eight
+// palette-following colour variables, stores the palette's own id in the preferences, sets the
+// application palette and style sheet, then emits Notifier::paletteChanged.
+void applyPalette(QApplication &app, const QString &id);
+
+// The stored palette id; empty when none is stored.
+QString savedPaletteId();
+
+// The application sheet expanded for the current palette.
+QString styleSheet();
+
+// The left-to-right brand gradient of a palette as style sheet text.
+QString gradient(const Palette &palette);
+
+// Fixes a button's height through its own style sheet (replacing any it had). Primary, chip and
+// flat buttons get the height itself; outline buttons, whose 2 px border the sheet adds, 4 px less;
+// others 2 px less. Set the style properties before calling.
+void setButtonHeight(QPushButton *button, int height);
+
+// The symbol ":/icons/sym/<name>.svg" rendered at twice the logical size and tinted with colour;
+// a null icon when the symbol is missing or not a valid SVG.
+QIcon icon(const QString &name, const QString &colour, int logicalSize);
+
+// ":/banners/<view>-hero-banner-<palette id>.jpg"
+QString heroBannerPath(const Palette &palette, const QString &view);
+
+// The active Tracker page's banner: its own picture in the pink palette, the Tracker banner of the
+// palette otherwise.
+QString trackerActiveBannerPath(const Palette &palette);
+
+} // namespace UI::Theme

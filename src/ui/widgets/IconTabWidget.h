@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QTabWidget>
+
+namespace UI {
+
+class IconTabBar;
+
+// A tab widget with its tabs at the bottom, drawn by an IconTabBar. GUI thread only.
+class IconTabWidget final : public QTabWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(IconTabWidget)
+
+public:
+    explicit IconTabWidget(QWidget *parent = nullptr);
+    ~IconTabWidget() override;
+
+    // The installed bar, for setting the tabs' icon paths.
+    IconTabBar *iconTabBar() const { return m_bar; }
+
+private:
+    IconTabBar *m_bar = nullptr;
+};
+
+} // namespace UI
