@@ -1,6 +1,6 @@
 #include "platform/x11/X11CapturePlan.h"
 
-#include <QtEndian>
+#include <QSysInfo>
 
 namespace Platform::X11 {
 
@@ -22,11 +22,10 @@ QList<QRect> planScreenGrabs(
     return rectangles;
 }
 
-QImage imageFromPixels(const uchar *pixels, qsizetype length, const QSize &size,
-                       const PixelFormat &format)
+std::optional<PixelView> pixelView(qsizetype length, const QSize &size, const PixelFormat &format)
 {
     if (size.isEmpty() || format.scanlinePad <= 0 || format.scanlinePad % 8 != 0)
-        return {};
+        return std::nullopt;
     const bool rgb888 = (format.depth == 24 || format.depth == 32) && format.bitsPerPixel == 32
                         && format.redMask == 0xff0000 && format.greenMask == 0xff00
                         && format.blueMask == 0xff;
@@ -36,17 +35,26 @@ QImage imageFromPixels(const uchar *pixels, qsizetype length, const QSize &size,
     const bool hostOrder
             = format.leastSignificantByteFirst == (QSysInfo::ByteOrder == QSysInfo::LittleEndian);
     if ((!rgb888 && !rgb565) || !hostOrder)
-        return {};
+        return std::nullopt;
 
     const qsizetype padBytes = format.scanlinePad / 8;
     const qsizetype rowBytes = qsizetype(size.width()) * format.bitsPerPixel / 8;
     const qsizetype stride = (rowBytes + padBytes - 1) / padBytes * padBytes;
-    if (!pixels || length < stride * size.height())
+    if (length < stride * size.height())
+        return std::nullopt;
+    return PixelView{ rgb888 ? QImage::Format_RGB32 : QImage::Format_RGB16, stride };
+}
+
+QImage imageFromPixels(const uchar *pixels, qsizetype length, const QSize &size,
+                       const PixelFormat &format)
+{
+    const std::optional<PixelView> layout = pixelView(length, size, format);
+    if (!pixels || !layout)
         return {};
-    const QImage view(pixels, size.width(), size.height(), stride,
-                      rgb888 ? QImage::Format_RGB32 : QImage::Format_RGB16);
+    const QImage view(pixels, size.width(), size.height(), layout->stride, layout->format);
     // The copy owns its pixels; RGB32 ignores the top byte a depth-32 root may fill.
-    return rgb888 ? view.copy() : view.convertToFormat(QImage::Format_RGB32);
+    return layout->format == QImage::Format_RGB32 ? view.copy()
+                                                  : view.convertToFormat(QImage::Format_RGB32);
 }
 
 QList<QImage> takeScreenGrabs(const QList<QRect> &rectangles, int outputCount,

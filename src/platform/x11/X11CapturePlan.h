@@ -39,6 +39,15 @@ struct PixelFormat
     bool leastSignificantByteFirst = true;
 };
 
+// How pixel data of the given length reads as an image of the size: Format_RGB32 or Format_RGB16
+// rows of `stride` bytes. None for an unknown layout, or data shorter than the rows need.
+struct PixelView
+{
+    QImage::Format format = QImage::Format_Invalid;
+    qsizetype stride = 0;
+};
+std::optional<PixelView> pixelView(qsizetype length, const QSize &size, const PixelFormat &format);
+
 // The image of a size w x h from the reply's pixel data, as RGB32 (deep copy). Depth 24 and 32
 // with 32-bit pixels and depth 16 with 16-bit 5-6-5 pixels are taken; anything else, or data
 // shorter than the rows need, gives a null image. Never reads past the data.

@@ -100,7 +100,7 @@ QList<QImage> X11ScreenCapturer::captureScreens()
     const auto grab = [&](const QRect &rectangle) {
         GrabResult result;
         xcb_generic_error_t *error = nullptr;
-        const ReplyPtr<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+        ReplyPtr<xcb_get_image_reply_t> reply(xcb_get_image_reply(
                 connection,
                 xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, rectangle.x(),
                               rectangle.y(), rectangle.width(), rectangle.height(), 0xFFFFFFFF),
@@ -116,11 +116,22 @@ QList<QImage> X11ScreenCapturer::captureScreens()
         const int length = xcb_get_image_data_length(reply.get());
         PixelFormat replyFormat = format;
         replyFormat.depth = reply->depth;
-        result.image = imageFromPixels(xcb_get_image_data(reply.get()), length, rectangle.size(),
-                                       replyFormat);
-        result.kind = result.image.isNull() ? GrabResult::Kind::Unusable : GrabResult::Kind::Image;
         result.depth = reply->depth;
         result.dataLength = length;
+        const std::optional<PixelView> layout = pixelView(length, rectangle.size(), replyFormat);
+        if (layout && layout->format == QImage::Format_RGB32) {
+            // The image takes the reply over and frees it with its last copy: no copy of the
+            // pixels on the GUI thread.
+            xcb_get_image_reply_t *owned = reply.release();
+            result.image = QImage(
+                    xcb_get_image_data(owned), rectangle.width(), rectangle.height(),
+                    layout->stride, QImage::Format_RGB32, [](void *data) { std::free(data); },
+                    owned);
+        } else {
+            result.image = imageFromPixels(xcb_get_image_data(reply.get()), length,
+                                           rectangle.size(), replyFormat);
+        }
+        result.kind = result.image.isNull() ? GrabResult::Kind::Unusable : GrabResult::Kind::Image;
         return result;
     };
 

@@ -1,3 +1,4 @@
+#include "MessageCapture.h"
 #include "TestEnvironment.h"
 #include "platform/x11/X11CapturePlan.h"
 
@@ -14,31 +15,6 @@ using CrtcTable = QMap<std::uint32_t, std::optional<QRect>>;
 
 const PixelFormat depth24{ 24, 32, 32, 0xff0000, 0xff00, 0xff, true };
 const PixelFormat depth16{ 16, 16, 32, 0xf800, 0x07e0, 0x1f, true };
-
-// Collects the Qt warnings raised while it exists.
-class WarningCapture final
-{
-public:
-    WarningCapture()
-    {
-        s_warnings.clear();
-        m_previous = qInstallMessageHandler(
-                [](QtMsgType type, const QMessageLogContext &, const QString &text) {
-                    if (type == QtWarningMsg)
-                        s_warnings.append(text);
-                });
-    }
-    ~WarningCapture() { qInstallMessageHandler(m_previous); }
-
-    WarningCapture(const WarningCapture &) = delete;
-    WarningCapture &operator=(const WarningCapture &) = delete;
-
-    QStringList warnings() const { return s_warnings; }
-
-private:
-    static inline QStringList s_warnings;
-    QtMessageHandler m_previous = nullptr;
-};
 
 QImage solidImage(const QSize &size, QRgb colour)
 {
@@ -206,7 +182,7 @@ void TestX11CapturePlan::refusesUnknownOrShortPixels()
 
 void TestX11CapturePlan::warnsForEachFailedGrabAndForBlankResult()
 {
-    WarningCapture capture;
+    MessageCapture capture;
     GrabResult error;
     error.kind = GrabResult::Kind::Error;
     error.errorCode = 8;
@@ -216,7 +192,7 @@ void TestX11CapturePlan::warnsForEachFailedGrabAndForBlankResult()
             = takeScreenGrabs(rectangles, 2, [&](const QRect &) { return error; });
 
     QVERIFY(images.isEmpty());
-    QCOMPARE(capture.warnings(),
+    QCOMPARE(capture.messages(QtWarningMsg),
              (QStringList{
                      u"X11ScreenCapturer: GetImage failed for 1920x1080 at (0,0): xcb error 8"_s,
                      u"X11ScreenCapturer: GetImage failed for 1280x1024 at (1920,0): xcb error 8"_s,
@@ -226,7 +202,7 @@ void TestX11CapturePlan::warnsForEachFailedGrabAndForBlankResult()
 
 void TestX11CapturePlan::keepsGrabOrderAndSkipsFailuresWithoutGap()
 {
-    WarningCapture capture;
+    MessageCapture capture;
     const QList<QRect> rectangles{ QRect(0, 0, 4, 4), QRect(4, 0, 4, 4), QRect(8, 0, 2, 2) };
     const auto grab = [](const QRect &rectangle) {
         GrabResult result;
@@ -244,7 +220,7 @@ void TestX11CapturePlan::keepsGrabOrderAndSkipsFailuresWithoutGap()
     QCOMPARE(images.size(), 2);
     QCOMPARE(images.at(0).pixel(0, 0), qRgb(0, 0, 0));
     QCOMPARE(images.at(1).pixel(0, 0), qRgb(8, 0, 0));
-    QCOMPARE(capture.warnings(),
+    QCOMPARE(capture.messages(QtWarningMsg),
              QStringList{ u"X11ScreenCapturer: GetImage returned no reply for 4x4 at (4,0)"_s });
 }
 

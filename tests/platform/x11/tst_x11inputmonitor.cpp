@@ -1,3 +1,4 @@
+#include "MessageCapture.h"
 #include "SelfProcess.h"
 #include "TestEnvironment.h"
 #include "XTools.h"
@@ -51,40 +52,6 @@ private:
     QString m_emittingThread;
 };
 
-// Collects the Qt warnings raised on any thread while it exists.
-class WarningCapture final
-{
-public:
-    WarningCapture()
-    {
-        QMutexLocker locker(&s_mutex);
-        s_warnings.clear();
-        m_previous = qInstallMessageHandler(&WarningCapture::handle);
-    }
-    ~WarningCapture() { qInstallMessageHandler(m_previous); }
-
-    WarningCapture(const WarningCapture &) = delete;
-    WarningCapture &operator=(const WarningCapture &) = delete;
-
-    QStringList warnings() const
-    {
-        QMutexLocker locker(&s_mutex);
-        return s_warnings;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &, const QString &text)
-    {
-        QMutexLocker locker(&s_mutex);
-        if (type == QtWarningMsg)
-            s_warnings.append(text);
-    }
-
-    static inline QMutex s_mutex;
-    static inline QStringList s_warnings;
-    QtMessageHandler m_previous = nullptr;
-};
-
 bool xdotool(const QStringList &arguments)
 {
     return TestSupport::runTool(u"xdotool"_s, arguments);
@@ -93,10 +60,11 @@ bool xdotool(const QStringList &arguments)
 // Start, start, stop, start: the first and last starts each try once and log `warning` once.
 bool logsOncePerTry(X11InputMonitor &monitor, const QString &warning)
 {
-    WarningCapture capture;
+    MessageCapture capture;
     const auto logged = [&](int times) {
-        return QTest::qWaitFor([&] { return capture.warnings().count(warning) >= times; }, 5000)
-               && capture.warnings().count(warning) == times;
+        return QTest::qWaitFor(
+                       [&] { return capture.messages(QtWarningMsg).count(warning) >= times; }, 5000)
+               && capture.messages(QtWarningMsg).count(warning) == times;
     };
     monitor.start();
     if (!logged(1))
@@ -107,7 +75,7 @@ bool logsOncePerTry(X11InputMonitor &monitor, const QString &warning)
         return false;
     monitor.stop();
     monitor.start();
-    return logged(2) && capture.warnings() == QStringList{ warning, warning };
+    return logged(2) && capture.messages(QtWarningMsg) == QStringList{ warning, warning };
 }
 
 // Child role: the monitor on a display with no server behind it.
