@@ -1,7 +1,11 @@
 #include "storage/Paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +20,33 @@ const auto runtimeFolder = "tembrix-clockwarden"_L1;
 QString environmentPath(const char *variableName)
 {
     return QString::fromLocal8Bit(qgetenv(variableName));
+}
+
+// True when path is (after creating it if missing) a real directory of this user, now 0700.
+bool claimPrivateDir(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    ::mkdir(native.constData(), 0700);
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode)
+        || info.st_uid != ::geteuid())
+        return false;
+    return ::chmod(native.constData(), 0700) == 0;
+}
+
+// The shared temporary directory is no per-user place: another user may already own the plain
+// name (or have put a file or link there), so such a user gets a name with their own uid.
+QString privateTemporaryRuntimeDir()
+{
+    const QString base
+            = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + u'/' + runtimeFolder;
+    if (claimPrivateDir(base))
+        return base;
+    const QString own = base + u'-' + QString::number(::geteuid());
+    claimPrivateDir(own);
+    return own;
 }
 
 } // namespace
@@ -51,9 +82,9 @@ QString stateDir()
 
 QString runtimeDir()
 {
-    QString base = environmentPath("XDG_RUNTIME_DIR");
+    const QString base = environmentPath("XDG_RUNTIME_DIR");
     if (base.isEmpty())
-        base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+        return privateTemporaryRuntimeDir();
     return ensureDir(base + u'/' + runtimeFolder);
 }
 

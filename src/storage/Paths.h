@@ -18,7 +18,9 @@ QString xdgAppDir(const char *variableName, const QString &fallbackBase);
 QString configDir();
 QString dataDir();
 QString stateDir();
-// XDG_RUNTIME_DIR (else the system temporary directory) + "/tembrix-clockwarden".
+// XDG_RUNTIME_DIR + "/tembrix-clockwarden". Without XDG_RUNTIME_DIR: the system temporary
+// directory + "/tembrix-clockwarden" while that is this user's own directory, else
+// + "/tembrix-clockwarden-<uid>"; either is made 0700.
 QString runtimeDir();
 
 // configDir() + "/config.json", the cached remote configuration.

@@ -8,6 +8,9 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 namespace Paths = Platform::Paths;
 
@@ -46,7 +49,8 @@ private slots:
     void derivesDirectoriesFromEnvironment();
     void keepsVariableValueUnchanged();
     void placesDatabaseUnderDataHome();
-    void runtimeDirFallsBackToTemporaryDirectory();
+    void runtimeDirFallsBackToPrivateTemporaryDirectory_data();
+    void runtimeDirFallsBackToPrivateTemporaryDirectory();
     void runtimeDirUsesXdgRuntimeDir();
     void namesFixedFiles();
     void capturesRootDoesNotCreateCapturesFolder();
@@ -117,14 +121,64 @@ void TestPaths::placesDatabaseUnderDataHome()
     QVERIFY(!QFileInfo::exists(m_root->dataDir() + "/clockwarden.sqlite"_L1));
 }
 
-void TestPaths::runtimeDirFallsBackToTemporaryDirectory()
-{
-    qunsetenv("XDG_RUNTIME_DIR");
-    FreshXdgRoot::set("TMPDIR", m_root->path(u"tmp"_s));
-    QVERIFY(QDir().mkpath(m_root->path(u"tmp"_s)));
+enum class Squatter { None, OwnDirectoryOpen, File, Symlink, OtherUsersDirectory };
 
-    QCOMPARE(Paths::runtimeDir(), m_root->path(u"tmp/tembrix-clockwarden"_s));
-    QVERIFY(isDir(m_root->path(u"tmp/tembrix-clockwarden"_s)));
+void TestPaths::runtimeDirFallsBackToPrivateTemporaryDirectory_data()
+{
+    QTest::addColumn<Squatter>("squatter");
+    QTest::addColumn<bool>("plainName");
+
+    QTest::newRow("missing: plain name") << Squatter::None << true;
+    QTest::newRow("own directory open to all: plain name, closed")
+            << Squatter::OwnDirectoryOpen << true;
+    QTest::newRow("a file there: uid name") << Squatter::File << false;
+    QTest::newRow("a link to own directory there: uid name") << Squatter::Symlink << false;
+    QTest::newRow("another user's directory: uid name") << Squatter::OtherUsersDirectory << false;
+}
+
+void TestPaths::runtimeDirFallsBackToPrivateTemporaryDirectory()
+{
+    QFETCH(Squatter, squatter);
+    QFETCH(bool, plainName);
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString tmp = m_root->path(u"tmp"_s);
+    FreshXdgRoot::set("TMPDIR", tmp);
+    QVERIFY(QDir().mkpath(tmp));
+    const QString plain = tmp + "/tembrix-clockwarden"_L1;
+    const QByteArray nativePlain = QFile::encodeName(plain);
+    switch (squatter) {
+    case Squatter::None:
+        break;
+    case Squatter::OwnDirectoryOpen:
+        QVERIFY(QDir().mkpath(plain));
+        QCOMPARE(::chmod(nativePlain.constData(), 0777), 0);
+        break;
+    case Squatter::File:
+        QVERIFY(QFile(plain).open(QIODevice::WriteOnly));
+        break;
+    case Squatter::Symlink:
+        QVERIFY(QDir().mkpath(m_root->path(u"elsewhere"_s)));
+        QVERIFY(QFile::link(m_root->path(u"elsewhere"_s), plain));
+        break;
+    case Squatter::OtherUsersDirectory:
+        if (::geteuid() != 0)
+            QSKIP("only root can make a directory owned by someone else");
+        QVERIFY(QDir().mkpath(plain));
+        QCOMPARE(::chown(nativePlain.constData(), 65534, 65534), 0);
+        break;
+    }
+
+    const QString expected = plainName ? plain : plain + u'-' + QString::number(::geteuid());
+    QCOMPARE(Paths::runtimeDir(), expected);
+    struct stat info
+    {
+    };
+    QCOMPARE(::lstat(QFile::encodeName(expected).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_uid, ::geteuid());
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    // A second call finds the same place.
+    QCOMPARE(Paths::runtimeDir(), expected);
 }
 
 void TestPaths::runtimeDirUsesXdgRuntimeDir()
