@@ -1,5 +1,6 @@
 #include "GalleryPage.h"
 
+#include "SignInPages.h"
 #include "ThemePage.h"
 #include "WidgetsPage.h"
 
@@ -7,12 +8,14 @@
 
 QList<GalleryPage> galleryPages()
 {
-    return {
+    QList<GalleryPage> pages = {
         { QStringLiteral("theme"), {}, &buildThemePage },
         { QStringLiteral("widgets"),
           { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
           &buildWidgetsPage },
     };
+    pages += signInGalleryPages();
+    return pages;
 }
 
 QWidget *pixmapLabel(const QPixmap &pixmap, QWidget *parent)
