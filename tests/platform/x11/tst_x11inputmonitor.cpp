@@ -4,6 +4,8 @@
 #include "XTools.h"
 #include "platform/x11/X11InputMonitor.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMutex>
 #include <QProcess>
 #include <QTest>
@@ -51,6 +53,19 @@ private:
     mutable QMutex m_mutex;
     QString m_emittingThread;
 };
+
+// Threads of this process by their system name, which QThread sets from the object name.
+int threadsNamed(const QByteArray &name)
+{
+    int count = 0;
+    for (const QString &task :
+         QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(u"/proc/self/task/%1/comm"_s.arg(task));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            ++count;
+    }
+    return count;
+}
 
 bool xdotool(const QStringList &arguments)
 {
@@ -100,6 +115,7 @@ private slots:
     void doubleStartRunsOneThread();
     void stopEndsDeliveryAndStartResumes();
     void stopWithoutStartDoesNothing();
+    void threadEndsWhenServerGoes();
     void logsMissingXInputOncePerTry();
     void logsFailedConnectionOncePerTry();
 
@@ -211,6 +227,7 @@ void TestX11InputMonitor::doubleStartRunsOneThread()
     monitor.start();
     waitUntilListening(counter);
 
+    QCOMPARE(threadsNamed("input.x11"), 1);
     // Two threads would count every event twice.
     act(counter, { u"key"_s, u"a"_s });
     act(counter, { u"mousemove_relative"_s, u"2"_s, u"2"_s });
@@ -248,6 +265,28 @@ void TestX11InputMonitor::stopWithoutStartDoesNothing()
     monitor.stop();
     monitor.start();
     monitor.stop();
+    monitor.stop();
+}
+
+void TestX11InputMonitor::threadEndsWhenServerGoes()
+{
+    QProcess server;
+    server.start(u"Xvfb"_s, { u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s });
+    QVERIFY(server.waitForReadyRead(10000));
+    const QByteArray ownDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":" + server.readLine().trimmed());
+    X11InputMonitor monitor;
+    InputCounter counter(monitor);
+    monitor.start();
+    waitUntilListening(counter);
+    qputenv("DISPLAY", ownDisplay);
+    QCOMPARE(threadsNamed("input.x11"), 1);
+
+    server.kill();
+    QVERIFY(server.waitForFinished());
+
+    // The thread ends by itself instead of polling a dead connection for ever.
+    QTRY_COMPARE(threadsNamed("input.x11"), 0);
     monitor.stop();
 }
 
