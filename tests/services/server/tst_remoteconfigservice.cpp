@@ -22,7 +22,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -473,19 +472,27 @@ void TestRemoteConfigService::startingTwiceRetiresTheFirstThread()
     std::atomic_int firstCalls = 0;
     std::atomic_int secondCalls = 0;
     const auto join = joinRefreshAtScopeEnd();
+    // No configuration can arrive until the first thread has ended, so a late second start (a
+    // stalled test thread) cannot let the first thread's callback run before its retirement.
+    m_server.addFault(FakeHrRoute::Configuration, FakeHrFault::answer(503).repeated(1000));
 
     RemoteConfigService::instance().startPeriodicRefresh(
             [&](const RemoteConfig &) { ++firstCalls; });
     QPointer<QThread> first = Services::RemoteConfigServiceTestHooks::currentRefreshThread();
     QVERIFY(first);
-    QSignalSpy firstFinished(first.data(), &QThread::finished);
-    RemoteConfigService::instance().startPeriodicRefresh(
-            [&](const RemoteConfig &) { ++secondCalls; });
+    RemoteConfigService::instance().startPeriodicRefresh([&](const RemoteConfig &) {
+        // The next wait outlasts the test, so the count stays at one however slow this thread is.
+        Services::RemoteConfigServiceTestHooks::setRefreshBaseWaitSeconds(60);
+        ++secondCalls;
+    });
     QThread *second = Services::RemoteConfigServiceTestHooks::currentRefreshThread();
 
     QVERIFY(second);
     QVERIFY(second != first);
-    QVERIFY(firstFinished.wait(5000));
+    // Joined rather than waited for by its finished signal, which may come before a wait starts.
+    // It cannot be deleted yet: its deferred deletion needs this thread's event loop.
+    QVERIFY(first->wait(5000));
+    m_server.clearFaults();
     // Deleted through its deferred deletion on this (the GUI) thread.
     QTRY_VERIFY(first.isNull());
     QTRY_COMPARE_WITH_TIMEOUT(secondCalls.load(), 1, 10000);
@@ -545,12 +552,13 @@ void TestRemoteConfigService::stopDuringHeldFetchDropsTheAnswer()
 
     RemoteConfigService::instance().startPeriodicRefresh([&](const RemoteConfig &) { ++calls; });
     QPointer<QThread> thread = Services::RemoteConfigServiceTestHooks::currentRefreshThread();
-    QSignalSpy finished(thread.data(), &QThread::finished);
     QVERIFY(m_server.waitForRequests(1, FakeHrRoute::Configuration));
     RemoteConfigService::instance().stopPeriodicRefresh();
     m_server.clearBarriers();
 
-    QVERIFY(finished.wait(10000));
+    // Joined: the finished signal may come before a signal spy starts waiting. The thread object
+    // outlives the join, as its deferred deletion needs this thread's event loop.
+    QVERIFY(thread->wait(10000));
     QCOMPARE(calls.load(), 0);
     QVERIFY(!cacheExists());
     QCOMPARE(log.count(u"[INFO] [config]"_s,

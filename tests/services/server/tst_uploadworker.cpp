@@ -193,11 +193,17 @@ void TestUploadWorker::startRequeuesInterruptedTaskOnTheNamedThread()
 
 void TestUploadWorker::secondStartChangesNothing()
 {
+    // The request hangs, so the task stays queued however soon the worker picks it up.
+    m_bench->server.addFault(FakeHrRoute::SessionStart, FakeHrFault::hang());
     service().start(m_bench->store.get());
     Storage::SQLiteStore other(true);
     service().start(&other);
 
     service().enqueueSessionStart(UploadFixture::session());
+    service().wakeWorker();
+
+    // The running worker sends it from the first store.
+    QVERIFY(m_bench->server.waitForRequests(1, FakeHrRoute::SessionStart));
     QCOMPARE(queuedCount(), 1);
     QVERIFY(!other.nextDueUpload(QDateTime::currentDateTimeUtc()));
 }
