@@ -55,6 +55,7 @@ void TrackerView::buildCrossedMidnightNotice()
     layout->addWidget(title);
 
     m_noticeDetailLabel = new QLabel(m_crossedMidnightNotice);
+    m_noticeDetailLabel->setObjectName(QStringLiteral("Tracker_NoticeDetailLabel"));
     m_noticeDetailLabel->setProperty("muted", true);
     layout->addWidget(m_noticeDetailLabel);
 
@@ -235,7 +236,9 @@ QWidget *TrackerView::buildIdlePage()
     m_startButton->setProperty("primary", true);
     m_startButton->setIcon(Theme::icon(QStringLiteral("play"), QStringLiteral("#ffffff"), 15));
     Theme::setButtonHeight(m_startButton, 38);
-    m_startButton->setMaximumWidth(140);
+    // 140 px unless the label needs more: a wider system font must not cut "Start Tracking".
+    m_startButton->ensurePolished();
+    m_startButton->setMaximumWidth(qMax(140, m_startButton->sizeHint().width()));
     bannerLayout->addWidget(m_startButton);
     bannerLayout->addStretch();
     connect(m_startButton, &QPushButton::clicked, this, &TrackerView::onStartClicked);

@@ -56,8 +56,8 @@ void TestRunOnPool::valueArrivesOnTheContextThread()
             });
     QTRY_VERIFY(received.has_value());
     QCOMPARE(std::get<int>(*received), 42);
-    QVERIFY(workThread != qApp->thread());
-    QCOMPARE(resultThread, qApp->thread());
+    QVERIFY(workThread != QCoreApplication::instance()->thread());
+    QCOMPARE(resultThread, QCoreApplication::instance()->thread());
 }
 
 void TestRunOnPool::voidWorkArrivesAsMonostate()
