@@ -1,6 +1,7 @@
 #include "GalleryPage.h"
 
 #include "ShellPages.h"
+#include "SignInPages.h"
 #include "ThemePage.h"
 #include "WidgetsPage.h"
 
@@ -8,7 +9,7 @@
 
 QList<GalleryPage> galleryPages()
 {
-    return {
+    QList<GalleryPage> pages = {
         { QStringLiteral("theme"), {}, &buildThemePage },
         { QStringLiteral("widgets"),
           { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
@@ -24,6 +25,8 @@ QList<GalleryPage> galleryPages()
           &buildTrackerPermissionsPage },
         { QStringLiteral("force-update"), { QStringLiteral("pink") }, &buildForceUpdatePage },
     };
+    pages += signInGalleryPages();
+    return pages;
 }
 
 QWidget *pixmapLabel(const QPixmap &pixmap, QWidget *parent)

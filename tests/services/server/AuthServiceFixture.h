@@ -45,15 +45,16 @@ struct CallOutcome
     }
 };
 
+// A result of another type than a sign-in outcome is dropped.
 template<typename Call>
 CallOutcome callOutcome(Call call)
 {
     CallOutcome outcome;
     try {
-        if constexpr (std::is_void_v<decltype(call())>)
-            call();
-        else
+        if constexpr (std::is_same_v<decltype(call()), Models::SingleLoginResult>)
             outcome.result = call();
+        else
+            call();
     } catch (const Networking::APIError &error) {
         outcome.apiError = error;
     } catch (const std::exception &error) {

@@ -1,0 +1,31 @@
+#include "ui/signin/SignInStyle.h"
+
+#include "ui/theme/Theme.h"
+
+#include <QObject>
+
+using namespace Qt::StringLiterals;
+
+namespace UI {
+
+void followPalette(QObject *context, const std::function<void()> &apply)
+{
+    apply();
+    QObject::connect(Theme::Notifier::instance(), &Theme::Notifier::paletteChanged, context, apply);
+}
+
+QString signInFieldStyleSheet(const QString &extraDeclarations)
+{
+    const Theme::Palette &palette = Theme::currentPalette();
+    return u"QLineEdit { background: %1; border: 1px solid %2; border-radius: 10px; "
+           u"padding: 0 12px; color: %3;%5 }QLineEdit:focus { border: 1px solid %4; }"_s.arg(
+                   palette.surface, palette.brand400, Theme::textColor, Theme::brandColor,
+                   extraDeclarations.isEmpty() ? QString() : u" "_s + extraDeclarations);
+}
+
+QString colourStyleSheet(const QString &colour)
+{
+    return u"color: %1;"_s.arg(colour);
+}
+
+} // namespace UI

@@ -1,0 +1,96 @@
+#include "SignInPages.h"
+
+#include "ui/signin/CompanySelectionView.h"
+#include "ui/signin/ForgotPasswordView.h"
+#include "ui/signin/LoginFlow.h"
+#include "ui/signin/OTPVerificationView.h"
+#include "ui/signin/ResetPasswordView.h"
+#include "ui/signin/TwoFactorVerificationView.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList signInPalettes = { u"pink"_s, u"black"_s, u"teal"_s };
+const QString sampleEmail = u"dana.reyes@harborlight.example"_s;
+
+void typeInto(QWidget *page, const QString &name, const QString &text)
+{
+    if (auto *field = page->findChild<QLineEdit *>(name))
+        field->setText(text);
+}
+
+QWidget *companyPage(bool withError)
+{
+    const QList<Models::LoginCompany> companies = {
+        { u"Harbor Light Logistics"_s, u"https://harborlight.example.com"_s },
+        { u"Greenfield Engineering and Environmental Research Laboratories (North)"_s,
+          u"https://greenfield.example.com"_s },
+        { u"Oakline Studio"_s, u"https://oakline.example.com"_s },
+    };
+    Core::LoginFlow::saveLastSelectedCompanyEndpoint(u"https://oakline.example.com"_s);
+    auto *page = new UI::CompanySelectionView;
+    page->setCompanies(companies, u"Dana"_s);
+    if (withError)
+        page->showError(u"Something went wrong. Please try again."_s);
+    return page;
+}
+
+} // namespace
+
+QList<GalleryPage> signInGalleryPages()
+{
+    return {
+        { u"page-forgot"_s, signInPalettes,
+          [] {
+              auto *page = new UI::ForgotPasswordView;
+              page->setEmail(sampleEmail);
+              page->showStatus(u"We couldn't find that email address."_s);
+              return page;
+          } },
+        { u"page-otp"_s, signInPalettes,
+          [] {
+              auto *page = new UI::OTPVerificationView;
+              page->start(sampleEmail);
+              typeInto(page, u"OTP_Input_0"_s, u"4"_s);
+              typeInto(page, u"OTP_Input_1"_s, u"2"_s);
+              return page;
+          } },
+        { u"page-two-factor"_s, signInPalettes,
+          [] {
+              auto *page = new UI::TwoFactorVerificationView;
+              page->start(sampleEmail);
+              page->showError(
+                      u"That code didn't work. Check your authenticator app and try again."_s);
+              return page;
+          } },
+        { u"page-two-factor-recovery"_s, signInPalettes,
+          [] {
+              auto *page = new UI::TwoFactorVerificationView;
+              page->start(sampleEmail);
+              page->findChild<QPushButton *>(u"TwoFactor_SwitchModeButton"_s)->click();
+              typeInto(page, u"TwoFactor_RecoveryField"_s, u"abcd-ef01-2345-6789"_s);
+              return page;
+          } },
+        { u"page-reset-code"_s, signInPalettes,
+          [] {
+              auto *page = new UI::ResetPasswordView;
+              page->start(sampleEmail, true);
+              return page;
+          } },
+        { u"page-reset-password"_s, signInPalettes,
+          [] {
+              auto *page = new UI::ResetPasswordView;
+              page->start(sampleEmail, false);
+              page->setVerifiedEmail(sampleEmail);
+              typeInto(page, u"Reset_NewPasswordField"_s, u"Sunrise7"_s);
+              typeInto(page, u"Reset_ConfirmPasswordField"_s, u"Sunrise"_s);
+              return page;
+          } },
+        { u"page-company"_s, signInPalettes, [] { return companyPage(false); } },
+        { u"page-company-error"_s, signInPalettes, [] { return companyPage(true); } },
+    };
+}
