@@ -122,9 +122,11 @@ public:
     // The sum of activity times weight and the sum of weights over the segments dated in
     // [local date of from, local date of to).
     std::pair<double, double> activityTotals(const QDateTime &from, const QDateTime &to);
-    // Launch cleanup; returns the number of rows removed.
+    // Launch cleanup; returns the number of rows removed. purgeGlobalRows false spares the
+    // "global" queue rows and segments, for when they belong to the signed-in user.
     int purgeStaleRows(const QString &cutoffDate,
-                       const std::optional<QString> &domainKey = std::nullopt);
+                       const std::optional<QString> &domainKey = std::nullopt,
+                       bool purgeGlobalRows = true);
     // The time's calendar date in the machine's local zone, "yyyy-MM-dd".
     static QString localDateKey(const QDateTime &time);
 

@@ -136,19 +136,23 @@ std::pair<double, double> SQLiteStore::activityTotals(const QDateTime &from, con
     });
 }
 
-int SQLiteStore::purgeStaleRows(const QString &cutoffDate, const std::optional<QString> &domainKey)
+int SQLiteStore::purgeStaleRows(const QString &cutoffDate, const std::optional<QString> &domainKey,
+                                bool purgeGlobalRows)
 {
     return withQuery([&](QSqlQuery &query) {
-        const QList<std::pair<QString, QVariantList>> statements{
-            { u"DELETE FROM upload_queue WHERE domain_key = 'global';"_s, {} },
-            { u"DELETE FROM activity_segments WHERE domain_key = 'global';"_s, {} },
-            { u"DELETE FROM activity_segments WHERE uploaded_at IS NULL AND active_seconds = 0 "
-              "AND non_idle_seconds = 0 AND mouse_movements = 0 AND keyboard_movements = 0;"_s,
-              {} },
-            { u"DELETE FROM activity_segments WHERE domain_key != ? AND uploaded_at IS NULL "
-              "AND segment_date < ?;"_s,
-              { boundDomainKey(domainKey), SqlValues::nonNullText(cutoffDate) } },
-        };
+        QList<std::pair<QString, QVariantList>> statements;
+        if (purgeGlobalRows) {
+            statements.append({ u"DELETE FROM upload_queue WHERE domain_key = 'global';"_s, {} });
+            statements.append(
+                    { u"DELETE FROM activity_segments WHERE domain_key = 'global';"_s, {} });
+        }
+        statements.append(
+                { u"DELETE FROM activity_segments WHERE uploaded_at IS NULL AND active_seconds = 0 "
+                  "AND non_idle_seconds = 0 AND mouse_movements = 0 AND keyboard_movements = 0;"_s,
+                  {} });
+        statements.append({ u"DELETE FROM activity_segments WHERE domain_key != ? AND uploaded_at "
+                            "IS NULL AND segment_date < ?;"_s,
+                            { boundDomainKey(domainKey), SqlValues::nonNullText(cutoffDate) } });
         // Each statement is prepared and run on its own; a failed one removes nothing and does
         // not stop the others.
         int removed = 0;

@@ -61,6 +61,7 @@ private slots:
     void totalsWeighLocalDays();
     void purgeRemovesUnattributableRows();
     void purgeUnderGlobalDomainStillRemovesGlobalRows();
+    void purgeCanSpareGlobalRows();
 
 private:
     std::unique_ptr<FreshXdgRoot> m_root;
@@ -245,6 +246,20 @@ void TestSQLiteStoreSegments::purgeUnderGlobalDomainStillRemovesGlobalRows()
     QCOMPARE(rows(u"SELECT domain_key FROM activity_segments;"_s),
              QStringList{ u"acme.example.com"_s });
     QCOMPARE(m_store->nextDueUpload(base), std::nullopt);
+}
+
+void TestSQLiteStoreSegments::purgeCanSpareGlobalRows()
+{
+    m_store->enqueueUpload(task(Models::UploadTaskType::heartbeat, 100, base));
+    upsert(*m_store, segment(u"2025-03-04"_s, 1, 60));
+    upsert(*m_store, segment(u"2025-03-04"_s, 2, 0));                         // empty: removed
+    upsert(*m_store, segment(u"2024-01-01"_s, 3, 60), u"acme.example.com"_s); // old: removed
+
+    QCOMPARE(m_store->purgeStaleRows(u"2025-02-01"_s, std::nullopt, false), 2);
+
+    QCOMPARE(rows(u"SELECT domain_key, segment_number FROM activity_segments;"_s),
+             QStringList{ u"global|1"_s });
+    QCOMPARE(rows(u"SELECT domain_key FROM upload_queue;"_s), QStringList{ u"global"_s });
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestSQLiteStoreSegments)

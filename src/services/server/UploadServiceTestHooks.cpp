@@ -6,7 +6,8 @@ namespace Services {
 
 namespace UploadWorkerSettings {
 void setSweepIntervalMs(int milliseconds);
-}
+int workerRounds();
+} // namespace UploadWorkerSettings
 
 int UploadServiceTestHooks::processQueue(UploadService &service)
 {
@@ -51,6 +52,11 @@ QList<Models::UploadTask> UploadServiceTestHooks::scanCaptureFolder(
 void UploadServiceTestHooks::setSweepIntervalMs(int milliseconds)
 {
     UploadWorkerSettings::setSweepIntervalMs(milliseconds);
+}
+
+int UploadServiceTestHooks::workerRounds()
+{
+    return UploadWorkerSettings::workerRounds();
 }
 
 bool UploadServiceTestHooks::isWorkerRunning(const UploadService &service)

@@ -38,6 +38,8 @@ public:
     // Replaces the 900000 ms between the worker's sweeps; 0 or less restores it.
     static void setSweepIntervalMs(int milliseconds);
     static bool isWorkerRunning(const UploadService &service);
+    // Rounds of the worker loop finished so far in this process, a pass run or skipped.
+    static int workerRounds();
 };
 
 } // namespace Services

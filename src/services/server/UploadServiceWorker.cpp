@@ -39,6 +39,8 @@ constexpr int stuckWorkerExitStatus = 75;
 constexpr int purgeCutoffDays = 30;
 
 std::atomic_int s_sweepIntervalMs{ defaultSweepIntervalMs };
+// Rounds of the worker loop so far, run or skipped, for tests that must see one go by.
+std::atomic_int s_workerRounds{ 0 };
 
 std::optional<QJsonObject> bodyObject(const Models::UploadTask &task)
 {
@@ -60,6 +62,11 @@ void setSweepIntervalMs(int milliseconds)
     s_sweepIntervalMs = milliseconds > 0 ? milliseconds : defaultSweepIntervalMs;
 }
 
+int workerRounds()
+{
+    return s_workerRounds.load();
+}
+
 } // namespace UploadWorkerSettings
 
 void UploadService::start(Storage::SQLiteStore *store)
@@ -71,7 +78,11 @@ void UploadService::start(Storage::SQLiteStore *store)
         m_store->requeueInProgressUploads();
         const QString cutoff
                 = QDate::currentDate().addDays(-purgeCutoffDays).toString(u"yyyy-MM-dd"_s);
-        const int removed = m_store->purgeStaleRows(cutoff);
+        // Signed in without a company endpoint (a direct sign-in, or the environment's base URL),
+        // the "global" rows are the signed-in user's own work, not leftovers of another account.
+        const bool globalRowsAreOwn = UploadInternals::storedAccessToken().has_value()
+                                      && !Networking::ApiEndpoint::overrideHost();
+        const int removed = m_store->purgeStaleRows(cutoff, std::nullopt, !globalRowsAreOwn);
         if (removed > 0)
             UploadInternals::info(
                     u"Launch cleanup: removed %1 unattributable row(s)"_s.arg(removed));
@@ -118,6 +129,8 @@ void UploadService::runWorkerLoop()
         // Signed out, the tasks would go to the default host without a token: keep them all.
         const int waitSeconds
                 = UploadInternals::storedAccessToken() ? processQueue() : passIntervalSeconds;
+
+        ++s_workerRounds;
 
         QMutexLocker locker(&m_workerMutex);
         if (!m_stopRequested && !m_wakePending)

@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -153,6 +154,7 @@ private Q_SLOTS:
     void stopDuringHeldFetchDropsTheAnswer();
     void shutdownWithoutThreadReturnsAtOnce();
     void shutdownJoinsAWaitingThread();
+    void stuckRefreshThreadEndsTheProcessWithStatus75();
 
 private:
     FakeHrServer m_server;
@@ -579,6 +581,24 @@ void TestRemoteConfigService::shutdownJoinsAWaitingThread()
     QVERIFY(thread.isNull());
     QCOMPARE(calls.load(), 0);
     QCOMPARE(m_server.requestCount(FakeHrRoute::Configuration), 0);
+}
+
+void TestRemoteConfigService::stuckRefreshThreadEndsTheProcessWithStatus75()
+{
+    const LogTail log;
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+
+    helper.start(QStringLiteral(CLOCKWARDEN_REFRESH_JOIN_STUCK), {});
+    QVERIFY(helper.waitForFinished(60000));
+
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(helper.exitCode(), 75);
+    QCOMPARE(helper.readAllStandardOutput(), QByteArray());
+    QCOMPARE(log.count(u"[WARN] [config]"_s,
+                       u"RemoteConfigService::shutdownAndJoin: refresh thread stuck after 5s; "
+                       u"exiting immediately without static destruction"_s),
+             1);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestRemoteConfigService)

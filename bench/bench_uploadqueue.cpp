@@ -1,0 +1,284 @@
+// The upload queue drained against the HR service's stand-in, which runs as its own program so that
+// this process's CPU time is the client's alone.
+//
+// drainBacklog/N: N tasks (a quarter each of session starts, heartbeats, segment batches of ten
+// rows and 2 KiB screenshots) worked off with queue passes run back to back, without the worker's
+// 30 s wait between passes of 20. Counters: requests per second and client CPU per request.
+//
+// Counted CPU includes writing the client's request lines to the application log, as in the
+// program.
+//
+// breakerOpenIdle: the real worker with the breaker held open by a storm of 503 answers; the
+// process CPU over a 10 s window, which must stay near zero since the worker sleeps.
+
+#include "ApiClientFixture.h"
+
+#include "networking/APIClient.h"
+#include "networking/ApiEndpoint.h"
+#include "networking/NetworkMonitor.h"
+#include "services/server/AuthNotifications.h"
+#include "services/server/UploadCircuitBreaker.h"
+#include "services/server/UploadService.h"
+#include "services/server/UploadServiceTestHooks.h"
+#include "storage/Log.h"
+#include "storage/Paths.h"
+#include "storage/SQLiteStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using Services::UploadService;
+using Services::UploadServiceTestHooks;
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec spec{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spec);
+    return double(spec.tv_sec) + double(spec.tv_nsec) / 1e9;
+}
+
+// The stand-in program, its base URL and a signed-in token store pointing at it.
+class Stand final
+{
+public:
+    Stand()
+    {
+        m_process.setProgram(QString::fromLocal8Bit(CLOCKWARDEN_FAKE_HR_SERVER));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted() || !m_process.waitForReadyRead(10000))
+            qFatal("the stand-in did not start");
+        const QByteArray line = m_process.readLine().trimmed();
+        if (!line.startsWith("listening "))
+            qFatal("the stand-in said: %s", line.constData());
+        m_baseUrl = QUrl(QString::fromLatin1(line.mid(10)));
+
+        Networking::ApiEndpoint::saveOverride(m_baseUrl);
+        Networking::APIClient::setTokenStore(&tokens);
+        const QJsonObject issued = QJsonDocument::fromJson(control("POST", u"tokens"_s)).object();
+        Models::AuthTokens stored;
+        stored.accessToken = issued.value("access_token"_L1).toString();
+        stored.refreshToken = issued.value("refresh_token"_L1).toString();
+        stored.expiresAt = QDateTime::currentDateTimeUtc().addDays(1);
+        stored.refreshExpiresAt = stored.expiresAt.addDays(30);
+        tokens.save(stored);
+        // Segment rows stay unaccepted, so every batch task sends its ten rows.
+        control("POST", u"scenario"_s, R"({"acceptedSegmentIndices": []})");
+    }
+
+    ~Stand()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+        Networking::APIClient::setTokenStore(nullptr);
+    }
+
+    QByteArray control(const QByteArray &method, const QString &command,
+                       const QByteArray &body = "{}")
+    {
+        const QUrl url = m_baseUrl.resolved(QUrl(u"/__control/"_s + command));
+        return Networking::APIClient::instance()
+                .execute(url, method, body, "application/json", false)
+                .body;
+    }
+
+    int requestCount()
+    {
+        return int(QJsonDocument::fromJson(control("GET", u"requests"_s))
+                           .object()
+                           .value("requests"_L1)
+                           .toArray()
+                           .size());
+    }
+
+    MemoryCredentialStore credentials;
+    Storage::TokenStore tokens{ &credentials };
+
+private:
+    QProcess m_process;
+    QUrl m_baseUrl;
+};
+
+// Fills the queue in one transaction through a second connection: the store commits each
+// statement on its own, which would take minutes for ten thousand rows.
+void fillQueue(int size, const QString &domainKey)
+{
+    const QString captures = Platform::Paths::capturesDirFor(domainKey);
+    const QByteArray jpeg(2048, '\x5a');
+    const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-size);
+    const QString name = u"bench_upload_fill"_s;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        db.setDatabaseName(Platform::Paths::databasePath());
+        if (!db.open())
+            qFatal("cannot open the benchmark database");
+        db.transaction();
+        QSqlQuery insert(db);
+        insert.prepare(u"INSERT INTO upload_queue (id, domain_key, session_id, type, file_path, "
+                       "json_payload, retry_count, created_at, status, priority, next_attempt_at) "
+                       "VALUES (?, ?, ?, ?, ?, ?, 0, ?, 'pending', ?, 0);"_s);
+        for (int i = 0; i < size; ++i) {
+            const QString session = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            QString type;
+            QVariant path(QMetaType::fromType<QString>());
+            QByteArray body = R"({"device_uuid":"D","session_uuid":")" + session.toUtf8()
+                              + R"(","task_id":"T","started_at":"2025-03-04T09:00:00+07:00")";
+            int priority = 0;
+            switch (i % 4) {
+            case 0:
+                type = u"startSession"_s;
+                body += "}";
+                priority = 110;
+                break;
+            case 1:
+                type = u"heartbeat"_s;
+                body += R"(,"total_seconds":60,"status":"active","intervals":[]})";
+                priority = 100;
+                break;
+            case 2:
+                type = u"activitySegment"_s;
+                body = R"({"open_segment_date":"2100-01-01","open_segment_number":0})";
+                priority = 40;
+                break;
+            default: {
+                type = u"screenshot"_s;
+                const QString file
+                        = captures + u"/%1_2025-03-04T09-15-00Z_0.jpg"_s.arg(session.toUpper());
+                QFile out(file);
+                if (!out.open(QIODevice::WriteOnly) || out.write(jpeg) != jpeg.size())
+                    qFatal("cannot write a capture file");
+                path = file;
+                priority = 10;
+                break;
+            }
+            }
+            insert.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
+            insert.addBindValue(domainKey);
+            insert.addBindValue(session);
+            insert.addBindValue(type);
+            insert.addBindValue(path);
+            insert.addBindValue(type == u"screenshot"_s
+                                        ? QVariant(QMetaType::fromType<QByteArray>())
+                                        : QVariant(body));
+            insert.addBindValue(double(start.addSecs(i).toMSecsSinceEpoch()) / 1000.0);
+            insert.addBindValue(priority);
+            if (!insert.exec())
+                qFatal("fill failed: %s", qPrintable(insert.lastError().text()));
+        }
+        db.commit();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+int queued(Storage::SQLiteStore &store)
+{
+    // Past any back-off: a task that failed still counts.
+    return store.nextDueUpload(QDateTime::currentDateTimeUtc().addYears(1)) ? 1 : 0;
+}
+
+void drainBacklog(benchmark::State &state)
+{
+    const int size = int(state.range(0));
+    Stand stand;
+    Storage::SQLiteStore store;
+    store.setDomainKey(Networking::ApiEndpoint::domainKey());
+    for (int number = 0; number < 10; ++number)
+        store.upsertActivitySegment(u"2090-01-01"_s, number, 300, 400, 10, 20);
+    UploadServiceTestHooks::setStore(UploadService::instance(), &store);
+
+    double cpu = 0;
+    double wall = 0;
+    int requests = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        stand.control("DELETE", u"requests"_s);
+        fillQueue(size, store.domainKey());
+        state.ResumeTiming();
+
+        const double cpuStart = processCpuSeconds();
+        QElapsedTimer timer;
+        timer.start();
+        while (queued(store) > 0)
+            UploadServiceTestHooks::processQueue(UploadService::instance());
+        wall += timer.nsecsElapsed() / 1e9;
+        cpu += processCpuSeconds() - cpuStart;
+
+        state.PauseTiming();
+        requests += stand.requestCount();
+        state.ResumeTiming();
+    }
+    UploadServiceTestHooks::setStore(UploadService::instance(), nullptr);
+    state.counters["requests"] = requests;
+    state.counters["drain_s"] = wall / double(state.iterations());
+    state.counters["req_per_s"] = requests / wall;
+    state.counters["cpu_us_per_req"] = cpu * 1e6 / requests;
+}
+
+void breakerOpenIdle(benchmark::State &state)
+{
+    Stand stand;
+    Storage::SQLiteStore store;
+    store.setDomainKey(Networking::ApiEndpoint::domainKey());
+    store.clearAll();
+    fillQueue(40, store.domainKey());
+    stand.control("POST", u"faults"_s, R"({"route": "any", "status": 503, "times": -1})");
+    Services::UploadCircuitBreaker::instance().recordSuccess();
+
+    double cpu = 0;
+    for (auto _ : state) {
+        UploadService::instance().start(&store);
+        while (!Services::UploadCircuitBreaker::instance().isOpen(QDateTime::currentDateTimeUtc()))
+            QThread::msleep(20);
+        const double cpuStart = processCpuSeconds();
+        QThread::sleep(10);
+        cpu += processCpuSeconds() - cpuStart;
+        UploadService::instance().stop();
+        Networking::APIClient::setAbortRequested(false);
+    }
+    state.counters["cpu_ms_per_10s"] = cpu * 1000.0 / double(state.iterations());
+}
+
+} // namespace
+
+BENCHMARK(drainBacklog)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond)
+        ->UseRealTime();
+BENCHMARK(breakerOpenIdle)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir root;
+    for (const char *variable :
+         { "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR" })
+        qputenv(variable, (root.path() + u'/' + QString::fromLatin1(variable)).toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    // As in the program: the client's debug lines go to the application log, not the terminal.
+    Core::Log::install();
+    Services::AuthNotifications::instance();
+    Networking::NetworkMonitor::instance();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
