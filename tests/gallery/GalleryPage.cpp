@@ -32,6 +32,7 @@ QList<GalleryPage> galleryPages()
           &buildSettingsLowerPage },
     };
     pages += signInGalleryPages();
+    pages += signInViewGalleryPages();
     return pages;
 }
 
