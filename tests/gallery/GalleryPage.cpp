@@ -15,6 +15,7 @@ QList<GalleryPage> galleryPages()
           &buildWidgetsPage },
     };
     pages += signInGalleryPages();
+    pages += signInViewGalleryPages();
     return pages;
 }
 
