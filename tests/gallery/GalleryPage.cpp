@@ -26,6 +26,7 @@ QList<GalleryPage> galleryPages()
         { QStringLiteral("force-update"), { QStringLiteral("pink") }, &buildForceUpdatePage },
     };
     pages += signInGalleryPages();
+    pages += signInViewGalleryPages();
     return pages;
 }
 
