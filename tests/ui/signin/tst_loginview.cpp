@@ -322,6 +322,9 @@ void TestLoginView::paintsTitleAndCardInPaletteColours()
     const QWidget *content = (*title)->parentWidget();
     QCOMPARE(shot.pixelColor(content->mapTo(test.view.get(), QPoint(6, 6))),
              QColor(0x20, 0x20, 0x24));
+    // The title's inline colour follows the switch: black's brand grey, no pink left.
+    QVERIFY(SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xA6, 0xA6, 0xB2), 4));
+    QVERIFY(!SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xF3, 0x20, 0x62), 30));
     SignInTest::usePalette(u"pink"_s);
 }
 
