@@ -1,20 +1,22 @@
 # clockwarden_add_test(<name> [LIBRARIES <lib>...] [SOURCES <file>...] [PRIVATE_BUS]
-#                      [SYSTEM_BUS] [TIME_ZONES] [GUI] [LABELS <label>...])
+#                      [SYSTEM_BUS] [PIPEWIRE] [TIME_ZONES] [GUI] [LABELS <label>...])
 #
 # Builds <name>.cpp of the current directory into one QtTest executable and registers it with
 # CTest. TIME_ZONES registers it again under each zone of CLOCKWARDEN_TEST_TIME_ZONES, for tests
 # whose results depend on the local zone. PRIVATE_BUS runs it inside its own D-Bus session bus, for
 # tests that own names or start services on the bus. SYSTEM_BUS adds a private system bus
-# (DBUS_SYSTEM_BUS_ADDRESS) beside it, for stand-ins of system services such as logind. GUI links
-# Qt Widgets and runs the test on the X display (the Xvfb that scripts/test starts), so widget
-# tests open real windows.
+# (DBUS_SYSTEM_BUS_ADDRESS) beside it, for stand-ins of system services such as logind. PIPEWIRE
+# runs it with a PipeWire daemon and session manager of its own (and its own session bus), as an
+# unprivileged user when started as root. GUI links Qt Widgets and runs the test on the X display
+# (the Xvfb that scripts/test starts), so widget tests open real windows.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 
 set(CLOCKWARDEN_TEST_TIME_ZONES Asia/Bangkok America/New_York)
 set(CLOCKWARDEN_TEST_BUS_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-private-bus)
+set(CLOCKWARDEN_TEST_PIPEWIRE_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/pipewire/with-pipewire)
 
 function(clockwarden_add_test name)
-    cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;PIPEWIRE;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS" ${ARGN})
     add_executable(${name} ${name}.cpp ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Clockwarden::TestSupport Clockwarden::CompileOptions
                                           ${ARG_LIBRARIES})
@@ -31,7 +33,9 @@ function(clockwarden_add_test name)
     endif()
 
     set(command $<TARGET_FILE:${name}>)
-    if(ARG_SYSTEM_BUS)
+    if(ARG_PIPEWIRE)
+        set(command ${CLOCKWARDEN_TEST_PIPEWIRE_RUNNER} ${command})
+    elseif(ARG_SYSTEM_BUS)
         set(command ${CLOCKWARDEN_TEST_BUS_RUNNER} --system ${command})
     elseif(ARG_PRIVATE_BUS)
         set(command ${CLOCKWARDEN_TEST_BUS_RUNNER} ${command})

@@ -32,7 +32,8 @@ QDBusConnection DBusMock::connection() const
     return m_bus == Bus::System ? QDBusConnection::systemBus() : QDBusConnection::sessionBus();
 }
 
-bool DBusMock::start(const QString &serviceName, const QString &objectPath)
+bool DBusMock::start(const QString &serviceName, const QString &objectPath,
+                     const QString &interface)
 {
     const char *variable
             = m_bus == Bus::System ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS";
@@ -42,9 +43,13 @@ bool DBusMock::start(const QString &serviceName, const QString &objectPath)
     }
     m_service = serviceName;
     m_path = objectPath;
-    QStringList arguments{ u"-m"_s, u"dbusmock"_s, u"--template"_s, m_template };
+    QStringList arguments{ u"-m"_s, u"dbusmock"_s };
     if (m_bus == Bus::System)
         arguments.append(u"--system"_s);
+    if (m_template.isEmpty())
+        arguments << serviceName << objectPath << interface;
+    else
+        arguments << u"--template"_s << m_template;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // The python3 first on PATH may lack the dbus module.
     m_process.start(u"/usr/bin/python3"_s, arguments);
@@ -110,6 +115,36 @@ QList<DBusMock::Call> DBusMock::calls() const
     }
     argument.endArray();
     return result;
+}
+
+int DBusMock::callCount(const QString &method) const
+{
+    int count = 0;
+    for (const Call &call : calls()) {
+        if (call.method == method)
+            ++count;
+    }
+    return count;
+}
+
+void DBusMock::clearCalls() const
+{
+    connection().call(
+            QDBusMessage::createMethodCall(m_service, m_path, mockInterface, u"ClearCalls"_s));
+}
+
+bool DBusMock::addMethod(const QString &interface, const QString &name, const QString &inSignature,
+                         const QString &outSignature, const QString &body) const
+{
+    QDBusMessage request
+            = QDBusMessage::createMethodCall(m_service, m_path, mockInterface, u"AddMethod"_s);
+    request << interface << name << inSignature << outSignature << body;
+    const QDBusMessage reply = connection().call(request);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        qWarning("AddMethod %s failed: %s", qPrintable(name), qPrintable(reply.errorMessage()));
+        return false;
+    }
+    return true;
 }
 
 bool DBusMock::emitSignal(const QString &interface, const QString &name, const QString &signature,

@@ -8,24 +8,18 @@
 #include "networking/ApiEndpoint.h"
 #include "services/server/ApiAnswer.h"
 #include "services/server/AuthInput.h"
+#include "services/server/AuthServiceInternals.h"
 #include "storage/LastLoginStore.h"
 #include "storage/Log.h"
 #include "storage/LogRedaction.h"
 #include "storage/TokenStore.h"
 
 using namespace Qt::StringLiterals;
+using namespace Services::AuthServiceInternals;
 
 namespace Services {
 
 namespace {
-
-constexpr double accessFallbackSeconds = 3600;
-constexpr double refreshFallbackSeconds = 2592000;
-
-void logAuth(Core::Log::Level level, const QString &message)
-{
-    Core::Log::write(Core::Log::Category::Auth, level, message);
-}
 
 // The sign-in family sends neither the bearer token nor asks for a refresh.
 Networking::APIResponse postSignIn(const QString &path, const QJsonObject &body)
@@ -108,7 +102,7 @@ Models::SingleLoginResult AuthService::verifyTwoFactor(const QString &email, con
     const Networking::APIResponse response = postSignIn(u"tfa/verify"_s, request.toJson());
     if (response.error) {
         logAuth(Core::Log::Level::Warn,
-                u"2FA verification failed (HTTP %1)"_s.arg(response.error->httpStatus.value_or(0)));
+                u"2FA verification failed (HTTP %1)"_s.arg(httpStatusOf(*response.error)));
         throw *response.error;
     }
     const Models::SingleLoginResponse answer = decodeSignInAnswer(response.body);

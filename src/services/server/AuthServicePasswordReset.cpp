@@ -5,27 +5,15 @@
 #include "networking/ApiPaths.h"
 #include "services/server/ApiAnswer.h"
 #include "services/server/AuthInput.h"
+#include "services/server/AuthServiceInternals.h"
 #include "services/server/PasswordChangedButSignInFailed.h"
 #include "storage/Log.h"
 #include "storage/LogRedaction.h"
 
 using namespace Qt::StringLiterals;
+using namespace Services::AuthServiceInternals;
 
 namespace Services {
-
-namespace {
-
-void logAuth(Core::Log::Level level, const QString &message)
-{
-    Core::Log::write(Core::Log::Category::Auth, level, message);
-}
-
-int statusOf(const Networking::APIError &error)
-{
-    return error.httpStatus.value_or(0);
-}
-
-} // namespace
 
 void AuthService::requestPasswordRecovery(const QString &email)
 {
@@ -53,7 +41,7 @@ Models::PasswordResetCodeCheckResponse AuthService::checkResetCode(const QString
             Networking::ApiPaths::passwordRecoveryCode(digits), false, false);
     if (response.error) {
         logAuth(Core::Log::Level::Warn,
-                u"Reset-code check failed (HTTP %1)"_s.arg(statusOf(*response.error)));
+                u"Reset-code check failed (HTTP %1)"_s.arg(httpStatusOf(*response.error)));
         throw *response.error;
     }
     return Models::PasswordResetCodeCheckResponse::fromJson(ApiAnswer::rootObject(response.body));
@@ -71,7 +59,7 @@ Models::SingleLoginResult AuthService::resetPasswordAndSignIn(const QString &cod
             u"authentication/password/recovery/reset"_s, request.toJson(), false, false);
     if (response.error) {
         logAuth(Core::Log::Level::Warn,
-                u"Password reset rejected (HTTP %1)"_s.arg(statusOf(*response.error)));
+                u"Password reset rejected (HTTP %1)"_s.arg(httpStatusOf(*response.error)));
         throw *response.error;
     }
     logAuth(Core::Log::Level::Info, u"Password changed; signing in with the new password"_s);
@@ -80,7 +68,7 @@ Models::SingleLoginResult AuthService::resetPasswordAndSignIn(const QString &cod
         return performSingleLogin(Models::LoginRequest(email, newPassword, 1, 1, std::nullopt));
     } catch (const Networking::APIError &error) {
         logAuth(Core::Log::Level::Warn,
-                u"Password changed but sign-in failed (HTTP %1)"_s.arg(statusOf(error)));
+                u"Password changed but sign-in failed (HTTP %1)"_s.arg(httpStatusOf(error)));
         throw PasswordChangedButSignInFailed();
     }
 }

@@ -6,6 +6,7 @@
 #include "networking/APIClient.h"
 #include "networking/ApiEndpoint.h"
 #include "services/server/AuthNotifications.h"
+#include "services/server/AuthServiceInternals.h"
 #include "services/server/AuthServiceTestHooks.h"
 #include "services/server/GuiThread.h"
 #include "services/server/RemoteConfigService.h"
@@ -22,21 +23,15 @@
 #include <mutex>
 
 using namespace Qt::StringLiterals;
+using namespace Services::AuthServiceInternals;
 
 namespace Services {
 
 namespace {
 
 constexpr int defaultRefreshWaitLimitMs = 130000;
-constexpr double accessFallbackSeconds = 3600;
-constexpr double refreshFallbackSeconds = 2592000;
 
 std::atomic_int s_refreshWaitLimitMs{ defaultRefreshWaitLimitMs };
-
-void logAuth(Core::Log::Level level, const QString &message)
-{
-    Core::Log::write(Core::Log::Category::Auth, level, message);
-}
 
 // Ends the refresh in flight on every way out, exceptions included (a throwing credential store):
 // a flag left set would park every later caller for good. Runs with the refresh mutex held,

@@ -36,6 +36,13 @@ public:
     SingleFlight(const SingleFlight &) = delete;
     SingleFlight &operator=(const SingleFlight &) = delete;
 
+    // Callers blocked in run() right now, sharing a run or waiting for their turn; for tests.
+    int waitingCallers() const
+    {
+        const std::lock_guard<QMutex> lock(m_mutex);
+        return m_waiting;
+    }
+
     template<typename Work>
     T run(const Key &key, Work &&work)
     {
@@ -52,12 +59,16 @@ public:
             if (m_current->key == key) {
                 // Keep this run's record: a later run may replace m_current before we wake.
                 const std::shared_ptr<Flight> flight = m_current;
+                ++m_waiting;
                 while (!flight->done)
                     m_finished.wait(lock.mutex());
+                --m_waiting;
                 return outcomeOf(*flight);
             }
+            ++m_waiting;
             while (m_current)
                 m_finished.wait(lock.mutex());
+            --m_waiting;
         }
     }
 
@@ -104,8 +115,9 @@ private:
         return *flight.result;
     }
 
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     QWaitCondition m_finished;
+    int m_waiting = 0;
     // The run in flight; none when idle.
     std::shared_ptr<Flight> m_current;
 };

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <cstdio>
@@ -99,6 +100,7 @@ private Q_SLOTS:
 
     void signedOutSendsNothingUntilSignedInAgain();
     void stopDuringHangingUploadLeavesTaskForNextStart();
+    void stuckWorkerEndsTheProcess();
     void outageReschedulesAndRecoveryDeliversOnce();
     void refreshOutageKeepsTasksUntilRecovery();
     void serverErrorStormPausesTheQueue();
@@ -301,6 +303,26 @@ void TestUploadWorker::stopDuringHangingUploadLeavesTaskForNextStart()
     QTRY_COMPARE(queuedCount(), 0);
     QVERIFY(nextRound());
     QCOMPARE(m_bench->server.requestCount(FakeHrRoute::SessionStart), 2);
+}
+
+void TestUploadWorker::stuckWorkerEndsTheProcess()
+{
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer running;
+    running.start();
+
+    helper.start(QStringLiteral(CLOCKWARDEN_UPLOAD_WORKER_STUCK), {});
+    QVERIFY(helper.waitForFinished(60000));
+
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(helper.exitCode(), 75);
+    QCOMPARE(helper.readAllStandardOutput(), QByteArray());
+    QVERIFY(running.elapsed() >= 5000);
+    QCOMPARE(m_log->linesContaining(u"[WARN] [upload] UploadService::stop: worker stuck after 5s; "
+                                    "exiting immediately without static destruction"_s)
+                     .size(),
+             1);
 }
 
 void TestUploadWorker::outageReschedulesAndRecoveryDeliversOnce()
