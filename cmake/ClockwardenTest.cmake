@@ -1,5 +1,6 @@
 # clockwarden_add_test(<name> [LIBRARIES <lib>...] [SOURCES <file>...] [PRIVATE_BUS]
-#                      [SYSTEM_BUS] [PIPEWIRE] [TIME_ZONES] [GUI] [LABELS <label>...])
+#                      [SYSTEM_BUS] [PIPEWIRE] [TIME_ZONES] [GUI] [XVFB [<option>...]]
+#                      [LABELS <label>...])
 #
 # Builds <name>.cpp of the current directory into one QtTest executable and registers it with
 # CTest. TIME_ZONES registers it again under each zone of CLOCKWARDEN_TEST_TIME_ZONES, for tests
@@ -8,15 +9,19 @@
 # (DBUS_SYSTEM_BUS_ADDRESS) beside it, for stand-ins of system services such as logind. PIPEWIRE
 # runs it with a PipeWire daemon and session manager of its own (and its own session bus), as an
 # unprivileged user when started as root. GUI links Qt Widgets and runs the test on the X display
-# (the Xvfb that scripts/test starts), so widget tests open real windows.
+# (the Xvfb that scripts/test starts), so widget tests open real windows. XVFB runs it on an Xvfb
+# of its own (tests/support/with-xvfb, whose options follow the keyword), for tests that count
+# input or read the idle time.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 
 set(CLOCKWARDEN_TEST_TIME_ZONES Asia/Bangkok America/New_York)
 set(CLOCKWARDEN_TEST_BUS_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-private-bus)
 set(CLOCKWARDEN_TEST_PIPEWIRE_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/pipewire/with-pipewire)
+set(CLOCKWARDEN_TEST_XVFB_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb)
 
 function(clockwarden_add_test name)
-    cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;PIPEWIRE;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;PIPEWIRE;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS;XVFB"
+                          ${ARGN})
     add_executable(${name} ${name}.cpp ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Clockwarden::TestSupport Clockwarden::CompileOptions
                                           ${ARG_LIBRARIES})
@@ -39,6 +44,9 @@ function(clockwarden_add_test name)
         set(command ${CLOCKWARDEN_TEST_BUS_RUNNER} --system ${command})
     elseif(ARG_PRIVATE_BUS)
         set(command ${CLOCKWARDEN_TEST_BUS_RUNNER} ${command})
+    endif()
+    if("XVFB" IN_LIST ARGN)
+        set(command ${CLOCKWARDEN_TEST_XVFB_RUNNER} ${ARG_XVFB} -- ${command})
     endif()
 
     add_test(NAME ${name} COMMAND ${command})

@@ -4,12 +4,14 @@
 
 namespace TestSupport {
 
-SelfProcessResult runSelf(const QStringList &arguments, const QProcessEnvironment &environment,
-                          int timeoutMs)
+namespace {
+
+SelfProcessResult run(const QString &program, const QStringList &arguments,
+                      const QProcessEnvironment &environment, int timeoutMs)
 {
     QProcess child;
     child.setProcessEnvironment(environment);
-    child.start(QCoreApplication::applicationFilePath(), arguments);
+    child.start(program, arguments);
     SelfProcessResult result;
     result.finished = child.waitForFinished(timeoutMs);
     if (!result.finished) {
@@ -21,6 +23,23 @@ SelfProcessResult runSelf(const QStringList &arguments, const QProcessEnvironmen
     result.standardOutput = child.readAllStandardOutput();
     result.standardError = child.readAllStandardError();
     return result;
+}
+
+} // namespace
+
+SelfProcessResult runSelf(const QStringList &arguments, const QProcessEnvironment &environment,
+                          int timeoutMs)
+{
+    return run(QCoreApplication::applicationFilePath(), arguments, environment, timeoutMs);
+}
+
+SelfProcessResult runSelfOnXvfb(const QStringList &xvfbOptions, const QStringList &arguments,
+                                const QProcessEnvironment &environment, int timeoutMs)
+{
+    const QStringList runnerArguments = xvfbOptions + QStringList{ QStringLiteral("--") }
+                                        + QStringList{ QCoreApplication::applicationFilePath() }
+                                        + arguments;
+    return run(QStringLiteral(CLOCKWARDEN_XVFB_RUNNER), runnerArguments, environment, timeoutMs);
 }
 
 } // namespace TestSupport

@@ -25,4 +25,11 @@ SelfProcessResult runSelf(const QStringList &arguments,
                           = QProcessEnvironment::systemEnvironment(),
                           int timeoutMs = 30000);
 
+// The same on an X server of its own: tests/support/with-xvfb with the given options (such as
+// "--no-randr", "--depth", "16" or "--dead-display") runs the child.
+SelfProcessResult runSelfOnXvfb(const QStringList &xvfbOptions, const QStringList &arguments,
+                                const QProcessEnvironment &environment
+                                = QProcessEnvironment::systemEnvironment(),
+                                int timeoutMs = 30000);
+
 } // namespace TestSupport

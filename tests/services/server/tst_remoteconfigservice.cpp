@@ -20,8 +20,10 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
@@ -585,8 +587,14 @@ void TestRemoteConfigService::shutdownJoinsAWaitingThread()
 
 void TestRemoteConfigService::stuckRefreshThreadEndsTheProcessWithStatus75()
 {
-    const LogTail log;
+    // A root of its own, so the helper's preferences and log stay out of this process's files.
+    const QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME" })
+        environment.insert(QString::fromLatin1(name), root.filePath(QString::fromLatin1(name)));
     QProcess helper;
+    helper.setProcessEnvironment(environment);
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 
     helper.start(QStringLiteral(CLOCKWARDEN_REFRESH_JOIN_STUCK), {});
@@ -595,9 +603,12 @@ void TestRemoteConfigService::stuckRefreshThreadEndsTheProcessWithStatus75()
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
     QCOMPARE(helper.exitCode(), 75);
     QCOMPARE(helper.readAllStandardOutput(), QByteArray());
-    QCOMPARE(log.count(u"[WARN] [config]"_s,
-                       u"RemoteConfigService::shutdownAndJoin: refresh thread stuck after 5s; "
-                       u"exiting immediately without static destruction"_s),
+    QFile log(root.filePath(u"XDG_STATE_HOME/TembrixClockwarden/logs/app.log"_s));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(log.readAll()).split(u'\n');
+    QCOMPARE(lines.filter(u"[WARN] [config] RemoteConfigService::shutdownAndJoin: refresh thread "
+                          u"stuck after 5s; exiting immediately without static destruction"_s)
+                     .size(),
              1);
 }
 
