@@ -1,6 +1,7 @@
 #include "platform/PlatformIntegrationFactory.h"
 
 #include "platform/PlatformKind.h"
+#include "platform/wayland/WaylandPlatformIntegration.h"
 #include "platform/x11/X11PlatformIntegration.h"
 
 namespace Platform {
@@ -11,8 +12,7 @@ std::unique_ptr<IPlatformIntegration> createPlatformIntegration()
     case PlatformKind::X11:
         return std::make_unique<X11::X11PlatformIntegration>();
     case PlatformKind::Wayland:
-        // The Wayland integration is not part of the library yet.
-        return nullptr;
+        return std::make_unique<Wayland::WaylandPlatformIntegration>();
     case PlatformKind::Headless:
         return nullptr;
     }

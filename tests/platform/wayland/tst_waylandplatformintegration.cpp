@@ -9,6 +9,7 @@
 #include "platform/IInputMonitor.h"
 #include "platform/ISleepWatcher.h"
 #include "platform/LogindSleepWatcher.h"
+#include "platform/PlatformIntegrationFactory.h"
 #include "platform/wayland/WaylandIdleProvider.h"
 #include "platform/wayland/WaylandInputMonitor.h"
 #include "platform/wayland/WaylandPlatformIntegration.h"
@@ -37,7 +38,7 @@ private Q_SLOTS:
 
     void choosesTheCapturerFromWhatTheBusOffers_data();
     void choosesTheCapturerFromWhatTheBusOffers();
-    void ownsItsObjectsAndDeletesThemInReverse();
+    void factoryGivesTheWaylandIntegrationDeletedInReverse();
 
 private:
     std::optional<LogTail> m_log;
@@ -110,13 +111,20 @@ void TestWaylandPlatformIntegration::choosesTheCapturerFromWhatTheBusOffers()
     QCOMPARE(m_log->lines().filter(u"Wayland: "_s).size(), 1);
 }
 
-void TestWaylandPlatformIntegration::ownsItsObjectsAndDeletesThemInReverse()
+void TestWaylandPlatformIntegration::factoryGivesTheWaylandIntegrationDeletedInReverse()
 {
+    qputenv("TEMBRIX_FORCE_PLATFORM", "wayland");
+    const auto restore = qScopeGuard([] { qunsetenv("TEMBRIX_FORCE_PLATFORM"); });
     QStringList deleted;
     {
-        WaylandPlatformIntegration integration;
+        const std::unique_ptr<Platform::IPlatformIntegration> made
+                = Platform::createPlatformIntegration();
+        QVERIFY(dynamic_cast<WaylandPlatformIntegration *>(made.get()));
+        Platform::IPlatformIntegration &integration = *made;
         QVERIFY(dynamic_cast<Platform::Wayland::WaylandIdleProvider *>(integration.idleProvider()));
         QVERIFY(dynamic_cast<Platform::Wayland::WaylandInputMonitor *>(integration.inputMonitor()));
+        QVERIFY(dynamic_cast<Platform::Wayland::WaylandScreenCapturer *>(
+                integration.screenCapturer()));
         QVERIFY(dynamic_cast<Platform::LogindSleepWatcher *>(integration.sleepWatcher()));
         QCOMPARE(integration.idleProvider(), integration.idleProvider());
         // No idle service here: the input estimate follows its provider.
