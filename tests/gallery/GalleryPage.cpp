@@ -1,5 +1,6 @@
 #include "GalleryPage.h"
 
+#include "ShellPages.h"
 #include "SignInPages.h"
 #include "ThemePage.h"
 #include "WidgetsPage.h"
@@ -13,8 +14,19 @@ QList<GalleryPage> galleryPages()
         { QStringLiteral("widgets"),
           { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
           &buildWidgetsPage },
+        { QStringLiteral("tracker-start"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildTrackerStartPage },
+        { QStringLiteral("tracker-active"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildTrackerActivePage },
+        { QStringLiteral("tracker-permissions"),
+          { QStringLiteral("pink") },
+          &buildTrackerPermissionsPage },
+        { QStringLiteral("force-update"), { QStringLiteral("pink") }, &buildForceUpdatePage },
     };
     pages += signInGalleryPages();
+    pages += signInViewGalleryPages();
     return pages;
 }
 

@@ -3,6 +3,7 @@
 #include "ui/signin/CompanySelectionView.h"
 #include "ui/signin/ForgotPasswordView.h"
 #include "ui/signin/LoginFlow.h"
+#include "ui/signin/LoginView.h"
 #include "ui/signin/OTPVerificationView.h"
 #include "ui/signin/ResetPasswordView.h"
 #include "ui/signin/TwoFactorVerificationView.h"
@@ -39,7 +40,84 @@ QWidget *companyPage(bool withError)
     return page;
 }
 
+Core::LoginFlow::Step stepOf(Core::LoginPhase phase)
+{
+    Core::LoginFlow::Step step;
+    step.phase = phase;
+    step.email = sampleEmail;
+    return step;
+}
+
+QWidget *signInView(const std::function<void(UI::LoginView *)> &prepare)
+{
+    auto *view = new UI::LoginView;
+    typeInto(view, u"Login_EmailField"_s, sampleEmail);
+    prepare(view);
+    return view;
+}
+
 } // namespace
+
+QList<GalleryPage> signInViewGalleryPages()
+{
+    using Core::LoginPhase;
+    using UI::LoginView;
+    QList<GalleryPage> pages = {
+        { u"signin-form"_s, signInPalettes, [] { return signInView([](LoginView *) {}); } },
+        { u"signin-form-error"_s, signInPalettes,
+          [] {
+              return signInView([](LoginView *view) {
+                  typeInto(view, u"Login_EmailField"_s, u"dana.reyes@harborlight"_s);
+              });
+          } },
+        { u"signin-busy"_s, signInPalettes,
+          [] {
+              return signInView([](LoginView *view) {
+                  typeInto(view, u"Login_PasswordField"_s, u"secret"_s);
+                  view->setBusy(true);
+              });
+          } },
+        { u"signin-forgot"_s, signInPalettes,
+          [] {
+              return signInView(
+                      [](LoginView *view) { view->enterPhase(stepOf(LoginPhase::Forgot)); });
+          } },
+        { u"signin-otp"_s, signInPalettes,
+          [] {
+              return signInView([](LoginView *view) { view->enterPhase(stepOf(LoginPhase::Otp)); });
+          } },
+        { u"signin-two-factor"_s, signInPalettes,
+          [] {
+              return signInView(
+                      [](LoginView *view) { view->enterPhase(stepOf(LoginPhase::TwoFactor)); });
+          } },
+        { u"signin-reset-code"_s, signInPalettes,
+          [] {
+              return signInView([](LoginView *view) {
+                  view->enterPhase(Core::LoginFlow::resetPasswordStep(sampleEmail, true));
+              });
+          } },
+        { u"signin-reset-password"_s, signInPalettes,
+          [] {
+              return signInView([](LoginView *view) {
+                  view->enterPhase(Core::LoginFlow::resetPasswordStep(sampleEmail, false));
+                  view->findChild<UI::ResetPasswordView *>()->setVerifiedEmail(sampleEmail);
+              });
+          } },
+        { u"signin-company"_s, signInPalettes,
+          [] {
+              return signInView([](LoginView *view) {
+                  Core::LoginFlow::Step step = stepOf(LoginPhase::CompanySelection);
+                  step.userName = u"Dana"_s;
+                  step.companies
+                          = { { u"Harbor Light Logistics"_s, u"https://harborlight.example.com"_s },
+                              { u"Oakline Studio"_s, u"https://oakline.example.com"_s } };
+                  view->enterPhase(step);
+              });
+          } },
+    };
+    return pages;
+}
 
 QList<GalleryPage> signInGalleryPages()
 {

@@ -1,0 +1,103 @@
+#include "ShellPages.h"
+
+#include "core/AppStateManager.h"
+#include "core/ClockTestHooks.h"
+#include "core/SessionManager.h"
+#include "storage/SQLiteStore.h"
+#include "ui/main/ForceUpdateView.h"
+#include "ui/main/StatusHeader.h"
+#include "ui/main/TrackerView.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+const QDateTime kMorning
+        = QDateTime::fromString(QStringLiteral("2025-03-03T08:00:00Z"), Qt::ISODate);
+
+std::unique_ptr<Storage::SQLiteStore> store;
+std::unique_ptr<Core::SessionManager> manager;
+
+void releaseEngine()
+{
+    manager.reset();
+    store.reset();
+}
+
+// One engine for the whole run, gone with the application object; every page sets the state it
+// shows afresh.
+Core::SessionManager &engine()
+{
+    if (!manager) {
+        qAddPostRoutine(&releaseEngine);
+        Core::ClockTestHooks::set(kMorning);
+        store = std::make_unique<Storage::SQLiteStore>();
+        manager = std::make_unique<Core::SessionManager>(Core::SessionManager::TestInstance());
+        manager->initialize(store.get(), nullptr);
+    }
+    return *manager;
+}
+
+void configure(bool permissions)
+{
+    auto &state = Core::AppStateManager::instance();
+    state.resetForSignOut();
+    state.setHasRequiredPermissions(permissions);
+    Models::RemoteConfig config;
+    config.projects = { { QStringLiteral("p1"), QStringLiteral("Quarterly report") },
+                        { QStringLiteral("p2"), QStringLiteral("Design review") } };
+    state.setRemoteConfig(config);
+    if (engine().isTracking())
+        engine().stopTracking(QString());
+}
+
+QWidget *withHeader(QWidget *tracker)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new UI::StatusHeader(engine(), page));
+    tracker->setParent(page);
+    layout->addWidget(tracker, 1);
+    return page;
+}
+
+} // namespace
+
+QWidget *buildTrackerStartPage()
+{
+    configure(true);
+    engine().setSelectedProjectId(QStringLiteral("p1"));
+    return withHeader(new UI::TrackerView(engine()));
+}
+
+QWidget *buildTrackerActivePage()
+{
+    configure(true);
+    engine().startTracking({ QStringLiteral("p1"), QStringLiteral("Quarterly report") });
+    // Two and a quarter hours into the day, one tick at a time as the engine counts.
+    Core::ClockTestHooks::advance(qint64(8100) * 1000);
+    QMetaObject::invokeMethod(&engine(), "onTick", Qt::DirectConnection);
+    return withHeader(new UI::TrackerView(engine()));
+}
+
+QWidget *buildTrackerPermissionsPage()
+{
+    configure(false);
+    return withHeader(new UI::TrackerView(engine()));
+}
+
+QWidget *buildForceUpdatePage()
+{
+    configure(true);
+    Models::RemoteConfig config;
+    config.latestClientVersionLinux = QStringLiteral("2.0.0");
+    config.clientDownloadUrlLinux = QStringLiteral("https://downloads.example/clockwarden");
+    Core::AppStateManager::instance().setRemoteConfig(config);
+    return new UI::ForceUpdateView;
+}
