@@ -24,6 +24,12 @@ QList<GalleryPage> galleryPages()
           { QStringLiteral("pink") },
           &buildTrackerPermissionsPage },
         { QStringLiteral("force-update"), { QStringLiteral("pink") }, &buildForceUpdatePage },
+        { QStringLiteral("settings"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildSettingsPage },
+        { QStringLiteral("settings-lower"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildSettingsLowerPage },
     };
     pages += signInGalleryPages();
     pages += signInViewGalleryPages();

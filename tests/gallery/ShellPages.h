@@ -9,3 +9,6 @@ QWidget *buildTrackerStartPage();
 QWidget *buildTrackerActivePage();
 QWidget *buildTrackerPermissionsPage();
 QWidget *buildForceUpdatePage();
+// The Settings tab signed in, at the top and scrolled to its end.
+QWidget *buildSettingsPage();
+QWidget *buildSettingsLowerPage();
