@@ -232,6 +232,11 @@ class Program:
         except subprocess.TimeoutExpired:
             raise Failure(f"the program did not end within {timeout} s")
 
+    def terminate(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.wait(10)
+
     def kill(self):
         if self.process and self.process.poll() is None:
             self.process.kill()
