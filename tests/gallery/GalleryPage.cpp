@@ -24,6 +24,12 @@ QList<GalleryPage> galleryPages()
           { QStringLiteral("pink") },
           &buildTrackerPermissionsPage },
         { QStringLiteral("force-update"), { QStringLiteral("pink") }, &buildForceUpdatePage },
+        { QStringLiteral("summary"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildSummaryPage },
+        { QStringLiteral("screenshots"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildScreenshotsPage },
     };
     pages += signInGalleryPages();
     pages += signInViewGalleryPages();

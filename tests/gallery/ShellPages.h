@@ -4,8 +4,10 @@ class QWidget;
 
 // The main window's first pages over a real session engine and store in the gallery's own folders:
 // the status header above the Tracker tab's start, active and permissions pages, and the
-// force-update page.
+// force-update page; the Summary and Screenshots tabs.
 QWidget *buildTrackerStartPage();
 QWidget *buildTrackerActivePage();
 QWidget *buildTrackerPermissionsPage();
 QWidget *buildForceUpdatePage();
+QWidget *buildSummaryPage();
+QWidget *buildScreenshotsPage();
