@@ -30,6 +30,12 @@ QList<GalleryPage> galleryPages()
         { QStringLiteral("screenshots"),
           { QStringLiteral("pink"), QStringLiteral("black") },
           &buildScreenshotsPage },
+        { QStringLiteral("settings"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildSettingsPage },
+        { QStringLiteral("settings-lower"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildSettingsLowerPage },
     };
     pages += signInGalleryPages();
     pages += signInViewGalleryPages();

@@ -3,15 +3,20 @@
 #include "core/AppStateManager.h"
 #include "core/ClockTestHooks.h"
 #include "core/SessionManager.h"
+#include "storage/Preferences.h"
 #include "storage/SQLiteStore.h"
 #include "ui/main/ForceUpdateView.h"
 #include "ui/main/ScreenshotsView.h"
+#include "ui/main/SettingsView.h"
 #include "ui/main/StatusHeader.h"
 #include "ui/main/SummaryView.h"
 #include "ui/main/TrackerView.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -168,4 +173,23 @@ QWidget *buildScreenshotsPage()
     while (view->isLoading())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return withHeader(view);
+}
+
+QWidget *buildSettingsPage()
+{
+    configure(true);
+    Storage::saveUserProfile(QStringLiteral("Ada Lovelace"), QStringLiteral("Acme Works"));
+    Core::AppStateManager::instance().setIsAuthenticated(true);
+    return new UI::SettingsView(engine());
+}
+
+QWidget *buildSettingsLowerPage()
+{
+    QWidget *view = buildSettingsPage();
+    // Scrolled once the window has its size, to show the last cards.
+    QTimer::singleShot(0, view, [view] {
+        if (auto *scroll = view->findChild<QScrollArea *>())
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    });
+    return view;
 }

@@ -11,3 +11,6 @@ QWidget *buildTrackerPermissionsPage();
 QWidget *buildForceUpdatePage();
 QWidget *buildSummaryPage();
 QWidget *buildScreenshotsPage();
+// The Settings tab signed in, at the top and scrolled to its end.
+QWidget *buildSettingsPage();
+QWidget *buildSettingsLowerPage();
