@@ -56,6 +56,22 @@ ScreenshotReport report(int totalSeconds, double activity, int mouse, QList<int>
 class FetchControl
 {
 public:
+    FetchControl() = default;
+    FetchControl(const FetchControl &) = delete;
+    FetchControl &operator=(const FetchControl &) = delete;
+
+    // A test that failed half-way must not leave pool threads waiting for it.
+    ~FetchControl()
+    {
+        holding = false;
+        {
+            QMutexLocker locker(&m_mutex);
+            for (auto &[date, gate] : m_gates)
+                gate.release(1000);
+        }
+        QThreadPool::globalInstance()->waitForDone(5000);
+    }
+
     ScreenshotsView::ReportFetch fetch()
     {
         return [this](const QDateTime &day) { return answer(day.date()); };
@@ -87,7 +103,7 @@ public:
     }
 
     std::atomic<int> calls = 0;
-    bool holding = false;
+    std::atomic<bool> holding = false;
     std::optional<Networking::APIError> failure;
     ScreenshotReport next;
 
