@@ -32,6 +32,13 @@ SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime e
 CLICKS = {
     "start": (110, 190),
     "stop": (340, 294),
+    "tracker": (57, 615),
+    "summary": (172, 615),
+    "screenshots": (287, 615),
+    "settings": (402, 615),
+    "first thumbnail": (85, 450),
+    "logout": (70, 318),
+    "confirm logout": (322, 349),
 }
 TOKEN_ITEM = ["service", "com.tembrix.clockwarden", "account", "auth_tokens", "kind", "authTokens"]
 
@@ -418,6 +425,46 @@ class Run:
         check(True, f"{found[0]['method']} {found[0]['path']} marks the session completed")
         program.capture("05-tracker-stopped")
 
+    def settings_while_tracking(self, program):
+        print("Settings while tracking", flush=True)
+        program.click("settings")
+        program.capture("05-settings-tracking")
+        program.click("tracker")
+
+    def summary_and_screenshots(self, program):
+        print("Summary and Screenshots", flush=True)
+        program.click("summary")
+        program.capture("06-summary")
+        program.click("screenshots")
+
+        def report_fetches():
+            return [r for r in self.stand_in.requests() if "date=" in r.get("query", "")]
+        fetch = wait_for(report_fetches, 20, "the screenshot report fetch")[0]
+        check(True, f"Screenshots asks for {fetch['path']}?{fetch['query']}")
+        program.capture("06-screenshots")
+        program.click("first thumbnail")
+        # The full picture is fetched when the viewer opens.
+        time.sleep(2)
+        program.capture("06-viewer")
+        run("xdotool", "key", "Escape")
+
+    def sign_out(self, program):
+        print("sign out", flush=True)
+        program.click("settings")
+        program.capture("09-settings")
+        program.click("logout")
+        program.capture("09-logout-confirmation")
+        program.click("confirm logout")
+        wait_for(lambda: [r for r in self.stand_in.requests()
+                          if r["path"].endswith("authentication/logout")], 20,
+                 "authentication/logout")
+        check(True, "authentication/logout is sent")
+        wait_for(lambda: not self.secret_item(), 10, "the token item to go")
+        check(True, "the token item is gone from the keyring")
+        check(not os.path.exists(os.path.join(self.config_dir, "config.json")),
+              "config.json is gone")
+        program.capture("09-signed-out")
+
     def quit_from_tray(self, program):
         print("tray Quit with the window minimised", flush=True)
         run("xdotool", "windowminimize", "--sync", program.window)
@@ -439,7 +486,10 @@ class Run:
             program = self.first_start()
             self.sign_in(program)
             self.start_tracking(program)
+            self.settings_while_tracking(program)
             self.stop_tracking(program)
+            self.summary_and_screenshots(program)
+            self.sign_out(program)
             self.quit_from_tray(program)
         finally:
             for program in self.programs:
