@@ -425,6 +425,38 @@ class Run:
         check(True, f"{found[0]['method']} {found[0]['path']} marks the session completed")
         program.capture("05-tracker-stopped")
 
+    def idle(self, program):
+        print("idle", flush=True)
+        # The pointer waits off the window, where a move opens no tool tip.
+        run("xdotool", "mousemove", "1200", "850")
+        # The company asks after one idle minute; nothing touches the display meanwhile.
+        time.sleep(65)
+        program.capture("04-idle-paused")
+        # Xvfb makes raw motion only for relative moves.
+        run("xdotool", "mousemove_relative", "--", "7", "5")
+
+        def dialog():
+            found = subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--pid", str(program.process.pid),
+                 "--name", "^Tembrix Clockwarden$"], capture_output=True, text=True).stdout.split()
+            others = [window for window in found if window != program.window]
+            return others[0] if others else None
+        window = wait_for(dialog, 20, "the idle question")
+        check(True, "a move after the idle minute brings up the idle question")
+        path = os.path.join(self.artifacts, "04-idle-dialog.png")
+        time.sleep(0.5)
+        run("import", "-window", window, path)
+        print(f"  picture: {path}", flush=True)
+        # Continue is the left one of the two buttons along the question's bottom edge.
+        values = dict(line.split("=", 1) for line in
+                      run("xdotool", "getwindowgeometry", "--shell", window).split())
+        run("xdotool", "mousemove", "--window", window, str(int(values["WIDTH"]) // 4),
+            str(int(values["HEIGHT"]) - 37), "click", "1")
+        wait_for(lambda: dialog() is None, 10, "the idle question to close")
+        check(True, "Continue closes the idle question")
+        time.sleep(1)
+        program.capture("04-tracking-again")
+
     def settings_while_tracking(self, program):
         print("Settings while tracking", flush=True)
         program.click("settings")
@@ -482,10 +514,15 @@ class Run:
         try:
             self.desktop.start()
             self.stand_in.start()
+            self.stand_in.set_configuration(screenshot_interval_minutes=1,
+                                            idle_minutes_threshold=1, idle_action="ask",
+                                            latest_client_version_linux="1.4.3",
+                                            app_timezone="UTC")
             self.store_endpoint()
             program = self.first_start()
             self.sign_in(program)
             self.start_tracking(program)
+            self.idle(program)
             self.settings_while_tracking(program)
             self.stop_tracking(program)
             self.summary_and_screenshots(program)
