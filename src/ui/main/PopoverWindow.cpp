@@ -2,9 +2,11 @@
 
 #include "core/AppStateManager.h"
 #include "ui/main/ForceUpdateView.h"
+#include "ui/main/ScreenshotsView.h"
 #include "ui/main/SettingsView.h"
 #include "ui/main/ShellDesktop.h"
 #include "ui/main/StatusHeader.h"
+#include "ui/main/SummaryView.h"
 #include "ui/main/TrackerView.h"
 #include "ui/signin/LoginView.h"
 #include "ui/theme/ColorVariables.h"
@@ -84,8 +86,8 @@ void PopoverWindow::buildMainPage(QWidget *page)
     m_mainTabs = new IconTabWidget(page);
     m_mainTabs->setObjectName(QStringLiteral("MainTabs"));
     m_mainTabs->addTab(new TrackerView(m_mainTabs), QStringLiteral("Tracker"));
-    m_mainTabs->addTab(new QWidget(m_mainTabs), QStringLiteral("Summary"));
-    m_mainTabs->addTab(new QWidget(m_mainTabs), QStringLiteral("Screenshots"));
+    m_mainTabs->addTab(new SummaryView(m_mainTabs), QStringLiteral("Summary"));
+    m_mainTabs->addTab(new ScreenshotsView(m_mainTabs), QStringLiteral("Screenshots"));
     m_mainTabs->addTab(new SettingsView(m_mainTabs), QStringLiteral("Settings"));
     const QStringList icons{ QStringLiteral(":/icons/tabs/tab-tracker.svg"),
                              QStringLiteral(":/icons/tabs/tab-summary.svg"),
