@@ -216,6 +216,7 @@ void Application::buildTrayIcon()
     if (m_forceUpdateRaisePending) {
         m_forceUpdateRaised = true;
         m_forceUpdateRaisePending = false;
+        ++m_forceUpdateRaiseCount;
         raisePopover();
     }
 
@@ -328,6 +329,7 @@ void Application::onForceClientUpdateChanged()
         return;
     if (m_popoverWindow) {
         m_forceUpdateRaised = true;
+        ++m_forceUpdateRaiseCount;
         raisePopover();
     } else {
         m_forceUpdateRaisePending = true;

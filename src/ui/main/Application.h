@@ -65,6 +65,8 @@ public:
     QMenu *trayMenu() const { return m_trayMenu.get(); }
     UI::IdleDecisionDialog *activeIdleDialog() const;
     bool isCheckingForUpdates() const { return m_checkingForUpdates; }
+    // How often the popover was brought forward because an update became forced.
+    int forceUpdateRaiseCount() const { return m_forceUpdateRaiseCount; }
 
 private:
     void raisePopover();
@@ -73,6 +75,7 @@ private:
     bool m_forceUpdateRaisePending = false;
     QPointer<UI::IdleDecisionDialog> m_activeIdleDialog;
     bool m_checkingForUpdates = false;
+    int m_forceUpdateRaiseCount = 0;
     QAction *m_checkForUpdatesAction = nullptr;
     std::unique_ptr<Platform::SingleInstanceGuard> m_singleInstanceGuard;
     std::unique_ptr<Platform::IPlatformIntegration> m_platformIntegration;
