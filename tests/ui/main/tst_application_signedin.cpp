@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using Core::AppStateManager;
@@ -212,15 +213,15 @@ void TestApplicationSignedIn::forcedUpdateRaisesOnce()
         QCOMPARE(m_app->forceUpdateRaiseCount() - base, raises);
     }
     // The engine's queued call arriving while an update is forced shows nothing.
-    bool shown = false;
+    auto shown = std::make_shared<bool>(false);
     onIdleDialog(
-            [&](UI::IdleDecisionDialog *dialog) {
-                shown = true;
+            [shown](UI::IdleDecisionDialog *dialog) {
+                *shown = true;
                 dialog->reject();
             },
-            50);
+            1);
     m_app->presentIdleDecision();
-    QVERIFY(!shown);
+    QVERIFY(!*shown);
     QVERIFY(!m_app->activeIdleDialog());
     m_app->applyRefreshedConfig(configWithLatest(u"0.1.0"_s));
     QCoreApplication::processEvents();
