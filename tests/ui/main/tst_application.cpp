@@ -15,6 +15,7 @@
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -94,6 +95,7 @@ void TestApplication::startsSignedOutWithoutTray()
     QVERIFY(m_app->popoverWindow()->isVisible());
     QCOMPARE(m_app->popoverWindow()->stack()->currentIndex(), 0);
     QVERIFY(!Core::AppStateManager::instance().isAuthenticated());
+    QVERIFY(QThreadPool::globalInstance()->maxThreadCount() >= 8);
     QVERIFY(m_log->contains(u"[INFO] [config]"_s, u"Tembrix Clockwarden Linux 1.4.3 starting"_s));
 }
 

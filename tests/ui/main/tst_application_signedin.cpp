@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using Core::AppStateManager;
@@ -39,15 +40,16 @@ Models::RemoteConfig configWithLatest(const QString &latest)
     return config;
 }
 
-// Runs handle on the idle-decision dialog once the engine's queued call has shown it.
-void onIdleDialog(const std::function<void(UI::IdleDecisionDialog *)> &handle)
+// Runs handle on the idle-decision dialog once the engine's queued call has shown it; gives up
+// after about five seconds.
+void onIdleDialog(const std::function<void(UI::IdleDecisionDialog *)> &handle, int attempts = 500)
 {
-    QTimer::singleShot(10, [handle] {
+    QTimer::singleShot(10, [handle, attempts] {
         if (auto *dialog
             = qobject_cast<UI::IdleDecisionDialog *>(QApplication::activeModalWidget()))
             handle(dialog);
-        else
-            onIdleDialog(handle);
+        else if (attempts > 1)
+            onIdleDialog(handle, attempts - 1);
     });
 }
 
@@ -210,6 +212,17 @@ void TestApplicationSignedIn::forcedUpdateRaisesOnce()
         QCoreApplication::processEvents();
         QCOMPARE(m_app->forceUpdateRaiseCount() - base, raises);
     }
+    // The engine's queued call arriving while an update is forced shows nothing.
+    auto shown = std::make_shared<bool>(false);
+    onIdleDialog(
+            [shown](UI::IdleDecisionDialog *dialog) {
+                *shown = true;
+                dialog->reject();
+            },
+            1);
+    m_app->presentIdleDecision();
+    QVERIFY(!*shown);
+    QVERIFY(!m_app->activeIdleDialog());
     m_app->applyRefreshedConfig(configWithLatest(u"0.1.0"_s));
     QCoreApplication::processEvents();
 }
