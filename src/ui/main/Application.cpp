@@ -265,9 +265,14 @@ void Application::onSystemAwoke()
 void Application::onRemoteConfigRefreshed(const Models::RemoteConfig &config)
 {
     auto &state = AppStateManager::instance();
-    // Nothing runs once the state holder is gone: it is the context of the queued call.
+    // Nothing runs once the state holder or this object is gone.
     QMetaObject::invokeMethod(
-            &state, [this, config] { applyRefreshedConfig(config); }, Qt::QueuedConnection);
+            &state,
+            [self = QPointer<Application>(this), config] {
+                if (self)
+                    self->applyRefreshedConfig(config);
+            },
+            Qt::QueuedConnection);
 }
 
 void Application::applyRefreshedConfig(const Models::RemoteConfig &config)

@@ -50,6 +50,7 @@ private slots:
     void startsSignedOutWithoutTray();
     void reportsUnavailableInputOnce();
     void trayMenuEntries();
+    void refreshedConfigDroppedWhileSignedOut();
     void trayCheckSignedOutSendsNothing();
     void traySettingsSelectsTheTab();
     void openAppBringsMinimisedWindowForward();
@@ -119,6 +120,15 @@ void TestApplication::trayMenuEntries()
                                   u"-"_s, u"Quit"_s }));
     QCOMPARE(m_app->trayIcon()->contextMenu(), m_app->trayMenu());
     QCOMPARE(m_app->trayIcon()->toolTip(), u"Tembrix Clockwarden"_s);
+}
+
+void TestApplication::refreshedConfigDroppedWhileSignedOut()
+{
+    Models::RemoteConfig config;
+    config.latestClientVersionLinux = u"9.9.9"_s;
+    m_app->applyRefreshedConfig(config);
+    QVERIFY(!Core::AppStateManager::instance().remoteConfig());
+    QVERIFY(!Core::AppStateManager::instance().forceClientUpdate());
 }
 
 void TestApplication::trayCheckSignedOutSendsNothing()

@@ -23,6 +23,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using Core::AppStateManager;
@@ -81,6 +82,7 @@ private slots:
     void idleDecision();
     void forcedUpdateRejectsTheIdleDialog();
     void forcedUpdateRaisesOnce();
+    void refreshedConfigCrossesToTheGuiThread();
     void trayCheckRunsOffTheGuiThread();
     void trayCheckOutcome_data();
     void trayCheckOutcome();
@@ -225,6 +227,16 @@ void TestApplicationSignedIn::forcedUpdateRaisesOnce()
     QVERIFY(!m_app->activeIdleDialog());
     m_app->applyRefreshedConfig(configWithLatest(u"0.1.0"_s));
     QCoreApplication::processEvents();
+}
+
+void TestApplicationSignedIn::refreshedConfigCrossesToTheGuiThread()
+{
+    Models::RemoteConfig config = configWithLatest(u"0.1.0"_s);
+    config.idleMinutesThreshold = 17;
+    std::thread refresher([&] { m_app->onRemoteConfigRefreshed(config); });
+    refresher.join();
+    auto &state = AppStateManager::instance();
+    QTRY_VERIFY(state.remoteConfig() && state.remoteConfig()->idleMinutesThreshold == 17);
 }
 
 void TestApplicationSignedIn::answerWithLatest(const QString &latest)
