@@ -4,7 +4,6 @@
 #include "services/tracking/SegmentClockService.h"
 #include "storage/SQLiteStore.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -74,12 +73,3 @@ void sixtiethTick(benchmark::State &state)
 
 BENCHMARK(countedTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(sixtiethTick)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

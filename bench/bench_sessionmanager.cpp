@@ -12,7 +12,6 @@
 #include "storage/Preferences.h"
 #include "storage/SQLiteStore.h"
 
-#include <QCoreApplication>
 #include <QMetaMethod>
 #include <QTemporaryDir>
 
@@ -130,12 +129,3 @@ BENCHMARK_CAPTURE(sixtiethSecond, local, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(steadySecond, serverTotal, true)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(sixtiethSecond, serverTotal, true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(configurationOverHistory)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,6 +1,5 @@
 #include "platform/x11/X11ScreenCapturer.h"
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QMap>
 #include <QProcess>
@@ -175,12 +174,3 @@ BENCHMARK(scrot)
         ->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

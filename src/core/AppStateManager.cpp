@@ -93,22 +93,28 @@ void AppStateManager::refreshRemoteConfigNow()
 
 void AppStateManager::checkForUpdates(const std::function<void(const QString &)> &done)
 {
-    const auto answer = [&done](const QString &text) {
-        if (done)
-            done(text);
-    };
-    if (!m_isAuthenticated) {
-        answer(QStringLiteral("Sign in to check for updates."));
-        return;
+    std::optional<Models::RemoteConfig> fetched;
+    if (m_isAuthenticated) {
+        try {
+            fetched = Services::RemoteConfigService::instance().fetchConfig({});
+        } catch (...) {
+        }
     }
-    try {
-        refreshRemoteConfigNow();
-    } catch (...) {
-        answer(QStringLiteral("Failed to check for updates."));
-        return;
-    }
-    answer(m_forceClientUpdate ? QStringLiteral("A newer version is available.")
-                               : QStringLiteral("You’re up to date."));
+    const QString text = finishUpdateCheck(fetched);
+    if (done)
+        done(text);
+}
+
+QString AppStateManager::finishUpdateCheck(const std::optional<Models::RemoteConfig> &fetched)
+{
+    // Also after a sign-out during the fetch: its answer belongs to nobody.
+    if (!m_isAuthenticated)
+        return QStringLiteral("Sign in to check for updates.");
+    if (!fetched)
+        return QStringLiteral("Failed to check for updates.");
+    setRemoteConfig(*fetched);
+    return m_forceClientUpdate ? QStringLiteral("A newer version is available.")
+                               : QStringLiteral("You’re up to date.");
 }
 
 void AppStateManager::setPendingMainTab(std::optional<int> tab)

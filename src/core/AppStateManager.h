@@ -50,6 +50,9 @@ public:
     void refreshRemoteConfigNow();
     // The tray's update check; done receives the text to show and is skipped when empty.
     void checkForUpdates(const std::function<void(const QString &)> &done);
+    // The GUI-thread half of a check whose fetch ran elsewhere (none when it failed): applies the
+    // configuration while signed in and returns the text checkForUpdates would have given.
+    QString finishUpdateCheck(const std::optional<Models::RemoteConfig> &fetched);
     // Emits pendingMainTabChanged every time.
     void setPendingMainTab(std::optional<int> tab);
     void openSettings();

@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QRecursiveMutex>
 #include <QString>
 #include <QTimeZone>

@@ -1,5 +1,6 @@
 #include "GalleryPage.h"
 
+#include "ShellPages.h"
 #include "SignInPages.h"
 #include "ThemePage.h"
 #include "WidgetsPage.h"
@@ -13,6 +14,28 @@ QList<GalleryPage> galleryPages()
         { QStringLiteral("widgets"),
           { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
           &buildWidgetsPage },
+        { QStringLiteral("tracker-start"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildTrackerStartPage },
+        { QStringLiteral("tracker-active"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildTrackerActivePage },
+        { QStringLiteral("tracker-permissions"),
+          { QStringLiteral("pink") },
+          &buildTrackerPermissionsPage },
+        { QStringLiteral("force-update"), { QStringLiteral("pink") }, &buildForceUpdatePage },
+        { QStringLiteral("summary"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildSummaryPage },
+        { QStringLiteral("screenshots"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildScreenshotsPage },
+        { QStringLiteral("settings"),
+          { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
+          &buildSettingsPage },
+        { QStringLiteral("settings-lower"),
+          { QStringLiteral("pink"), QStringLiteral("black") },
+          &buildSettingsLowerPage },
     };
     pages += signInGalleryPages();
     pages += signInViewGalleryPages();

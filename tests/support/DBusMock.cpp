@@ -6,6 +6,8 @@
 #include <QDBusVariant>
 #include <QTest>
 
+#include "ChildProcess.h"
+
 using namespace Qt::StringLiterals;
 
 namespace TestSupport {
@@ -73,11 +75,7 @@ void DBusMock::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    stopChildProcess(m_process);
     // Wait for the bus to drop the name, so that a following check sees no service.
     const auto released = [this] {
         const QDBusConnectionInterface *bus = connection().interface();

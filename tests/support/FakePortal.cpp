@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QTest>
 
+#include "ChildProcess.h"
+
 using namespace Qt::StringLiterals;
 
 namespace TestSupport {
@@ -69,11 +71,7 @@ void FakePortal::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    stopChildProcess(m_process);
     if (!QTest::qWaitFor([] { return !portalOnBus(); }, 5000))
         qWarning("the fake portal kept its bus name");
 }

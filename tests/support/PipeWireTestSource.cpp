@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include "ChildProcess.h"
+
 using namespace Qt::StringLiterals;
 
 namespace TestSupport {
@@ -58,11 +60,7 @@ void PipeWireTestSource::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    stopChildProcess(m_process);
 }
 
 } // namespace TestSupport

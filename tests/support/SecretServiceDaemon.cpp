@@ -4,6 +4,8 @@
 #include <QDBusConnectionInterface>
 #include <QTest>
 
+#include "ChildProcess.h"
+
 using namespace Qt::StringLiterals;
 
 namespace TestSupport {
@@ -50,13 +52,7 @@ bool SecretServiceDaemon::start()
 
 void SecretServiceDaemon::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    stopChildProcess(m_process);
 }
 
 QString SecretServiceDaemon::secretTool(const QStringList &arguments)

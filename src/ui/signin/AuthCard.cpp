@@ -14,20 +14,20 @@ using namespace Qt::StringLiterals;
 
 namespace UI {
 
-AuthCard buildAuthCard(QWidget *page, const QString &heroKey)
+QScrollArea *makePageScrollArea(QWidget *parent)
 {
-    auto *pageLayout = new QVBoxLayout(page);
-    pageLayout->setContentsMargins(16, 16, 16, 16);
-
-    auto *scroll = new QScrollArea(page);
+    auto *scroll = new QScrollArea(parent);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Keeps Tab inside the page's own controls.
     scroll->setFocusPolicy(Qt::NoFocus);
-    pageLayout->addWidget(scroll);
+    return scroll;
+}
 
-    auto *card = new QWidget;
+QWidget *makePanelCard(QWidget *parent)
+{
+    auto *card = new QWidget(parent);
     card->setAttribute(Qt::WA_StyledBackground, true);
     card->setProperty("panelcard", true);
     auto *shadow = new QGraphicsDropShadowEffect(card);
@@ -35,33 +35,54 @@ AuthCard buildAuthCard(QWidget *page, const QString &heroKey)
     shadow->setColor(QColor(0, 0, 0, 12));
     shadow->setOffset(0, 4);
     card->setGraphicsEffect(shadow);
-    scroll->setWidget(card);
+    auto *layout = new QVBoxLayout(card);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return card;
+}
 
-    auto *cardLayout = new QVBoxLayout(card);
-    cardLayout->setContentsMargins(0, 0, 0, 0);
-    cardLayout->setSpacing(0);
-
+HeroBanner *addHeroBanner(QWidget *card, const QString &key, double visibleFraction, double focusX,
+                          double focusY)
+{
     auto *banner = new HeroBanner(card);
-    banner->setImageKey(heroKey);
+    banner->setImageKey(key);
     banner->setScaleMode(1);
-    banner->setVisibleFraction(0.58);
-    banner->setFocusX(0.72);
-    banner->setFocusY(0.2);
+    banner->setVisibleFraction(visibleFraction);
+    banner->setFocusX(focusX);
+    banner->setFocusY(focusY);
     banner->setCornerRadius(18);
     banner->setFixedHeight(195);
-    cardLayout->addWidget(banner);
+    card->layout()->addWidget(banner);
+    return banner;
+}
+
+void setCardTitleFont(QLabel *label)
+{
+    QFont font = label->font();
+    font.setWeight(QFont::Bold);
+    font.setPointSize(font.pointSize() + 8);
+    label->setFont(font);
+}
+
+AuthCard buildAuthCard(QWidget *page, const QString &heroKey)
+{
+    auto *pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(16, 16, 16, 16);
+    QScrollArea *scroll = makePageScrollArea(page);
+    pageLayout->addWidget(scroll);
+
+    QWidget *card = makePanelCard();
+    scroll->setWidget(card);
+    addHeroBanner(card, heroKey, 0.58, 0.72, 0.2);
 
     auto *body = new QWidget(card);
     auto *bodyLayout = new QVBoxLayout(body);
     bodyLayout->setContentsMargins(20, 20, 20, 20);
     bodyLayout->setSpacing(12);
-    cardLayout->addWidget(body);
+    card->layout()->addWidget(body);
 
     auto *title = new QLabel(body);
-    QFont font = title->font();
-    font.setWeight(QFont::Bold);
-    font.setPointSize(font.pointSize() + 8);
-    title->setFont(font);
+    setCardTitleFont(title);
     title->setWordWrap(true);
     bodyLayout->addWidget(title);
 

@@ -1,11 +1,10 @@
 #include "ui/signin/CompanySelectionView.h"
 
+#include "ui/signin/AuthCard.h"
 #include "ui/signin/LoginFlow.h"
 #include "ui/signin/SignInStyle.h"
 #include "ui/theme/Theme.h"
-#include "ui/widgets/HeroBanner.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -68,11 +67,7 @@ CompanySelectionView::CompanySelectionView(QWidget *parent)
     auto *pageLayout = new QVBoxLayout(this);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setFocusPolicy(Qt::NoFocus);
+    QScrollArea *scroll = makePageScrollArea(this);
     pageLayout->addWidget(scroll);
 
     auto *content = new QWidget;
@@ -81,40 +76,18 @@ CompanySelectionView::CompanySelectionView(QWidget *parent)
     contentLayout->setSpacing(0);
     scroll->setWidget(content);
 
-    auto *card = new QWidget(content);
-    card->setAttribute(Qt::WA_StyledBackground, true);
-    card->setProperty("panelcard", true);
-    auto *shadow = new QGraphicsDropShadowEffect(card);
-    shadow->setBlurRadius(20);
-    shadow->setColor(QColor(0, 0, 0, 12));
-    shadow->setOffset(0, 4);
-    card->setGraphicsEffect(shadow);
-    auto *cardLayout = new QVBoxLayout(card);
-    cardLayout->setContentsMargins(0, 0, 0, 0);
-    cardLayout->setSpacing(0);
+    QWidget *card = makePanelCard(content);
     contentLayout->addWidget(card);
-
-    auto *banner = new HeroBanner(card);
-    banner->setImageKey(u"company"_s);
-    banner->setScaleMode(1);
-    banner->setVisibleFraction(0.58);
-    banner->setFocusX(0.72);
-    banner->setFocusY(0.2);
-    banner->setCornerRadius(18);
-    banner->setFixedHeight(195);
-    cardLayout->addWidget(banner);
+    addHeroBanner(card, u"company"_s, 0.58, 0.72, 0.2);
 
     auto *body = new QWidget(card);
     auto *bodyLayout = new QVBoxLayout(body);
     bodyLayout->setContentsMargins(20, 20, 20, 20);
     bodyLayout->setSpacing(12);
-    cardLayout->addWidget(body);
+    card->layout()->addWidget(body);
 
     m_titleLabel = new QLabel(u"Select Company"_s, body);
-    QFont titleFont = m_titleLabel->font();
-    titleFont.setWeight(QFont::Bold);
-    titleFont.setPointSize(titleFont.pointSize() + 8);
-    m_titleLabel->setFont(titleFont);
+    setCardTitleFont(m_titleLabel);
     bodyLayout->addWidget(m_titleLabel);
 
     m_subtitleLabel = new QLabel(body);
@@ -130,11 +103,7 @@ CompanySelectionView::CompanySelectionView(QWidget *parent)
     m_listLayout->setSpacing(12);
     bodyLayout->addWidget(m_listWidget);
 
-    m_errorLabel = new QLabel(body);
-    m_errorLabel->setObjectName(u"CompanySelection_ErrorLabel"_s);
-    m_errorLabel->setTextFormat(Qt::PlainText);
-    m_errorLabel->setWordWrap(true);
-    m_errorLabel->hide();
+    m_errorLabel = makeErrorLabel(u"CompanySelection_ErrorLabel"_s, body);
     bodyLayout->addWidget(m_errorLabel);
 
     auto *footer = new QHBoxLayout;
@@ -152,7 +121,6 @@ CompanySelectionView::CompanySelectionView(QWidget *parent)
 
     followPalette(this, [this, footerText] {
         m_titleLabel->setStyleSheet(colourStyleSheet(Theme::textColor));
-        m_errorLabel->setStyleSheet(colourStyleSheet(Theme::currentPalette().danger));
         footerText->setText(u"<span style='color:%1;'>Your company isn't listed? </span><span "
                             u"style='color:%2;'>Contact the administrator</span><span "
                             u"style='color:%1;'> of your company.</span>"_s.arg(Theme::textColor,

@@ -41,27 +41,14 @@ ForgotPasswordView::ForgotPasswordView(QWidget *parent)
     });
     card.body->addWidget(m_emailField);
 
-    m_statusLabel = new QLabel(body);
-    m_statusLabel->setObjectName(u"Forgot_StatusLabel"_s);
-    m_statusLabel->setTextFormat(Qt::PlainText);
-    m_statusLabel->setWordWrap(true);
-    followPalette(m_statusLabel, [this] {
-        m_statusLabel->setStyleSheet(colourStyleSheet(Theme::currentPalette().danger));
-    });
-    m_statusLabel->hide();
+    m_statusLabel = makeErrorLabel(u"Forgot_StatusLabel"_s, body);
     card.body->addWidget(m_statusLabel);
 
-    m_sendButton = new QPushButton(u"Send Code"_s, body);
-    m_sendButton->setObjectName(u"Forgot_SendButton"_s);
-    m_sendButton->setProperty("primary", true);
-    Theme::setButtonHeight(m_sendButton, 44);
-    m_sendButton->setCursor(Qt::PointingHandCursor);
+    m_sendButton = makePrimaryButton(u"Send Code"_s, u"Forgot_SendButton"_s, body);
     card.body->addWidget(m_sendButton);
 
-    m_alreadyHaveCodeButton = new QPushButton(u"Already have a code?"_s, body);
-    m_alreadyHaveCodeButton->setObjectName(u"Forgot_AlreadyHaveCodeButton"_s);
-    m_alreadyHaveCodeButton->setProperty("flat", true);
-    m_alreadyHaveCodeButton->setCursor(Qt::PointingHandCursor);
+    m_alreadyHaveCodeButton
+            = makeFlatButton(u"Already have a code?"_s, u"Forgot_AlreadyHaveCodeButton"_s, body);
     card.body->addWidget(m_alreadyHaveCodeButton, 0, Qt::AlignHCenter);
 
     m_backButton = addBackToLoginButton(card.body, body);

@@ -1,6 +1,7 @@
 #include "ui/signin/LoginView.h"
 
 #include "storage/LastLoginStore.h"
+#include "ui/signin/AuthCard.h"
 #include "ui/signin/CompanySelectionView.h"
 #include "ui/signin/EmailRule.h"
 #include "ui/signin/ForgotPasswordView.h"
@@ -9,11 +10,9 @@
 #include "ui/signin/SignInStyle.h"
 #include "ui/signin/TwoFactorVerificationView.h"
 #include "ui/theme/Theme.h"
-#include "ui/widgets/HeroBanner.h"
 
 #include <QApplication>
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,41 +117,17 @@ void LoginView::buildForm()
     m_formRoot = new QWidget(this);
     auto *rootLayout = new QVBoxLayout(m_formRoot);
     rootLayout->setContentsMargins(16, 16, 16, 16);
-    auto *scroll = new QScrollArea(m_formRoot);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setFocusPolicy(Qt::NoFocus);
+    QScrollArea *scroll = makePageScrollArea(m_formRoot);
     rootLayout->addWidget(scroll);
-
-    auto *card = new QWidget;
-    card->setAttribute(Qt::WA_StyledBackground, true);
-    card->setProperty("panelcard", true);
-    auto *shadow = new QGraphicsDropShadowEffect(card);
-    shadow->setBlurRadius(20);
-    shadow->setColor(QColor(0, 0, 0, 12));
-    shadow->setOffset(0, 4);
-    card->setGraphicsEffect(shadow);
+    QWidget *card = makePanelCard();
     scroll->setWidget(card);
-    auto *cardLayout = new QVBoxLayout(card);
-    cardLayout->setContentsMargins(0, 0, 0, 0);
-    cardLayout->setSpacing(0);
-
-    auto *banner = new HeroBanner(card);
-    banner->setImageKey(u"login"_s);
-    banner->setScaleMode(1);
-    banner->setVisibleFraction(0.5);
-    banner->setFocusX(0.75);
-    banner->setFocusY(0.15);
-    banner->setCornerRadius(18);
-    banner->setFixedHeight(195);
-    cardLayout->addWidget(banner);
+    addHeroBanner(card, u"login"_s, 0.5, 0.75, 0.15);
 
     auto *content = new QWidget(card);
     auto *body = new QVBoxLayout(content);
     body->setContentsMargins(20, 20, 20, 20);
     body->setSpacing(12);
-    cardLayout->addWidget(content);
+    card->layout()->addWidget(content);
 
     auto *titleRow = new QHBoxLayout;
     titleRow->setSpacing(7);
@@ -163,10 +138,7 @@ void LoginView::buildForm()
     else
         logo->setPixmap(logoImage);
     auto *title = new QLabel(u"Clockwarden"_s, content);
-    QFont titleFont = title->font();
-    titleFont.setWeight(QFont::Bold);
-    titleFont.setPointSize(titleFont.pointSize() + 8);
-    title->setFont(titleFont);
+    setCardTitleFont(title);
     titleRow->addWidget(logo, 0, Qt::AlignVCenter);
     titleRow->addWidget(title, 0, Qt::AlignVCenter);
     titleRow->addStretch();
@@ -197,9 +169,7 @@ void LoginView::buildForm()
 
     auto *forgotRow = new QHBoxLayout;
     forgotRow->addStretch();
-    m_forgotLink = new QPushButton(u"Forgot password?"_s, content);
-    m_forgotLink->setProperty("flat", true);
-    m_forgotLink->setCursor(Qt::PointingHandCursor);
+    m_forgotLink = makeFlatButton(u"Forgot password?"_s, u"Login_ForgotLink"_s, content);
     connect(m_forgotLink, &QPushButton::clicked, this, [this] { onForgotLinkClicked(); });
     forgotRow->addWidget(m_forgotLink);
     body->addLayout(forgotRow);
@@ -215,19 +185,14 @@ void LoginView::buildForm()
     m_errorLabel->hide();
     body->addWidget(m_errorLabel);
 
-    m_submitButton = new QPushButton(u"Login"_s, content);
-    m_submitButton->setProperty("primary", true);
-    Theme::setButtonHeight(m_submitButton, 44);
-    m_submitButton->setCursor(Qt::PointingHandCursor);
+    m_submitButton = makePrimaryButton(u"Login"_s, u"Login_SubmitButton"_s, content);
     m_submitButton->setEnabled(false);
     body->addWidget(m_submitButton);
 
     auto *accountRow = new QHBoxLayout;
     accountRow->setSpacing(3);
     auto *noAccount = new QLabel(u"Don't have an account?"_s, content);
-    auto *contact = new QPushButton(u"Contact your administrator"_s, content);
-    contact->setProperty("flat", true);
-    contact->setCursor(Qt::PointingHandCursor);
+    auto *contact = makeFlatButton(u"Contact your administrator"_s, QString(), content);
     accountRow->addStretch();
     accountRow->addWidget(noAccount);
     accountRow->addWidget(contact);

@@ -5,12 +5,11 @@
 #include "models/SingleLoginResult.h"
 #include "ui/signin/LoginFlow.h"
 #include "ui/signin/LoginPhase.h"
+#include "ui/widgets/PoolDelivery.h"
 
 #include <QDebug>
-#include <QFutureWatcher>
 #include <QString>
 #include <QWidget>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <functional>
 #include <optional>
@@ -136,15 +135,15 @@ private:
         return std::nullopt;
     }
 
-    template<typename R, typename Work>
-    QFutureWatcher<std::optional<R>> *startOnPool(Work work, const char *runnerWords)
+    // Runs work on the pool through the views' shared delivery: the result never reaches a view
+    // that is gone.
+    template<typename R, typename Work, typename Delivered>
+    void startOnPool(Work work, const char *runnerWords, Delivered delivered)
     {
-        auto *watcher = new QFutureWatcher<std::optional<R>>(this);
-        watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(),
-                                             [work = std::move(work), runnerWords] {
-                                                 return runGuarded<R>(work, runnerWords);
-                                             }));
-        return watcher;
+        deliverFromPool(
+                this,
+                [work = std::move(work), runnerWords] { return runGuarded<R>(work, runnerWords); },
+                std::move(delivered));
     }
 
     // Delivers the result only while the visit it started in lasts.
@@ -153,48 +152,42 @@ private:
                          std::function<void(const R &)> onStale = {})
     {
         const int visit = m_visitCounter;
-        auto *watcher = startOnPool<R>(std::move(work), "a login-screen request");
-        connect(watcher, &QFutureWatcherBase::finished, this,
-                [this, watcher, visit, done = std::move(done), onSettled = std::move(onSettled),
-                 onStale = std::move(onStale)] {
-                    watcher->deleteLater();
-                    const std::optional<R> result = watcher->result();
-                    if (onSettled)
-                        onSettled();
-                    if (!result.has_value()) {
-                        if (m_visitCounter == visit)
-                            showUnexpectedFailure();
-                        return;
-                    }
-                    if (m_visitCounter == visit) {
-                        done(*result);
-                        return;
-                    }
-                    if constexpr (LoginViewDetail::HoldsSignIn<R>::value) {
-                        if (const auto *signIn = std::get_if<0>(&*result))
-                            discardWalkedAwaySignIn(*signIn);
-                    }
-                    if (onStale)
-                        onStale(*result);
-                });
+        startOnPool<R>(std::move(work), "a login-screen request",
+                       [this, visit, done = std::move(done), onSettled = std::move(onSettled),
+                        onStale = std::move(onStale)](const std::optional<R> &result) {
+                           if (onSettled)
+                               onSettled();
+                           if (!result.has_value()) {
+                               if (m_visitCounter == visit)
+                                   showUnexpectedFailure();
+                               return;
+                           }
+                           if (m_visitCounter == visit) {
+                               done(*result);
+                               return;
+                           }
+                           if constexpr (LoginViewDetail::HoldsSignIn<R>::value) {
+                               if (const auto *signIn = std::get_if<0>(&*result))
+                                   discardWalkedAwaySignIn(*signIn);
+                           }
+                           if (onStale)
+                               onStale(*result);
+                       });
     }
 
     // Always delivers: a sign-in the server accepted is completed once.
     template<typename R, typename Work, typename Done>
     void runToCompletion(Work work, Done done)
     {
-        auto *watcher = startOnPool<R>(std::move(work), "finishing a sign-in");
-        connect(watcher, &QFutureWatcherBase::finished, this,
-                [this, watcher, done = std::move(done)] {
-                    watcher->deleteLater();
-                    const std::optional<R> result = watcher->result();
-                    if (!result.has_value()) {
-                        setBusy(false);
-                        showUnexpectedFailure();
-                        return;
-                    }
-                    done(*result);
-                });
+        startOnPool<R>(std::move(work), "finishing a sign-in",
+                       [this, done = std::move(done)](const std::optional<R> &result) {
+                           if (!result.has_value()) {
+                               setBusy(false);
+                               showUnexpectedFailure();
+                               return;
+                           }
+                           done(*result);
+                       });
     }
 
     QStackedWidget *m_phaseHost = nullptr;

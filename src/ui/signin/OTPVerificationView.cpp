@@ -28,11 +28,7 @@ OTPVerificationView::OTPVerificationView(QWidget *parent)
     followPalette(card.title,
                   [title = card.title] { setTwoToneTitle(title, u"Verify with "_s, u"OTP"_s); });
 
-    m_subtitleLabel = new QLabel(body);
-    m_subtitleLabel->setTextFormat(Qt::PlainText);
-    m_subtitleLabel->setWordWrap(true);
-    followPalette(m_subtitleLabel,
-                  [this] { m_subtitleLabel->setStyleSheet(colourStyleSheet(Theme::text2Color)); });
+    m_subtitleLabel = makeSubtitleLabel(body);
     card.body->addWidget(m_subtitleLabel);
 
     m_codeRow = new CodeDigitRow(body);
@@ -40,21 +36,10 @@ OTPVerificationView::OTPVerificationView(QWidget *parent)
     m_codeRow->onChanged = [this](const QString &) { onDigitsChanged(); };
     card.body->addWidget(m_codeRow);
 
-    m_errorLabel = new QLabel(body);
-    m_errorLabel->setObjectName(u"OTP_ErrorLabel"_s);
-    m_errorLabel->setTextFormat(Qt::PlainText);
-    m_errorLabel->setWordWrap(true);
-    followPalette(m_errorLabel, [this] {
-        m_errorLabel->setStyleSheet(colourStyleSheet(Theme::currentPalette().danger));
-    });
-    m_errorLabel->hide();
+    m_errorLabel = makeErrorLabel(u"OTP_ErrorLabel"_s, body);
     card.body->addWidget(m_errorLabel);
 
-    m_submitButton = new QPushButton(u"Verify Code"_s, body);
-    m_submitButton->setObjectName(u"OTP_SubmitButton"_s);
-    m_submitButton->setProperty("primary", true);
-    Theme::setButtonHeight(m_submitButton, 44);
-    m_submitButton->setCursor(Qt::PointingHandCursor);
+    m_submitButton = makePrimaryButton(u"Verify Code"_s, u"OTP_SubmitButton"_s, body);
     m_submitButton->setEnabled(false);
     card.body->addWidget(m_submitButton);
 
@@ -67,11 +52,8 @@ OTPVerificationView::OTPVerificationView(QWidget *parent)
         label->setStyleSheet(u"font-size: 11px;"_s);
         hints->addWidget(label);
     }
-    m_resendButton = new QPushButton(body);
-    m_resendButton->setObjectName(u"OTP_ResendButton"_s);
-    m_resendButton->setProperty("flat", true);
+    m_resendButton = makeFlatButton(QString(), u"OTP_ResendButton"_s, body);
     m_resendButton->setStyleSheet(u"QPushButton { padding-left: 0px; padding-right: 0px; }"_s);
-    m_resendButton->setCursor(Qt::PointingHandCursor);
     hints->addWidget(m_resendButton, 0, Qt::AlignLeft);
     card.body->addLayout(hints);
     m_countdown

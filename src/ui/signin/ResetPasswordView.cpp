@@ -31,9 +31,7 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
     QWidget *body = card.body->parentWidget();
     m_titleLabel = card.title;
 
-    m_subtitleLabel = new QLabel(body);
-    m_subtitleLabel->setTextFormat(Qt::PlainText);
-    m_subtitleLabel->setWordWrap(true);
+    m_subtitleLabel = makeSubtitleLabel(body);
     card.body->addWidget(m_subtitleLabel);
 
     m_codeRow = new CodeDigitRow(body);
@@ -67,11 +65,7 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
     stageLayout->addWidget(m_mismatchLabel);
     card.body->addWidget(m_passwordStage);
 
-    m_errorLabel = new QLabel(body);
-    m_errorLabel->setObjectName(u"Reset_ErrorLabel"_s);
-    m_errorLabel->setTextFormat(Qt::PlainText);
-    m_errorLabel->setWordWrap(true);
-    m_errorLabel->hide();
+    m_errorLabel = makeErrorLabel(u"Reset_ErrorLabel"_s, body);
     card.body->addWidget(m_errorLabel);
 
     m_statusLabel = new QLabel(body);
@@ -82,23 +76,14 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
     m_statusLabel->hide();
     card.body->addWidget(m_statusLabel);
 
-    m_saveButton = new QPushButton(u"Save New Password"_s, body);
-    m_saveButton->setObjectName(u"Reset_SaveButton"_s);
-    m_saveButton->setProperty("primary", true);
-    Theme::setButtonHeight(m_saveButton, 44);
-    m_saveButton->setCursor(Qt::PointingHandCursor);
+    m_saveButton = makePrimaryButton(u"Save New Password"_s, u"Reset_SaveButton"_s, body);
     card.body->addWidget(m_saveButton);
 
-    m_useDifferentCodeButton = new QPushButton(u"Use a different code"_s, body);
-    m_useDifferentCodeButton->setObjectName(u"Reset_UseDifferentCodeButton"_s);
-    m_useDifferentCodeButton->setProperty("flat", true);
-    m_useDifferentCodeButton->setCursor(Qt::PointingHandCursor);
+    m_useDifferentCodeButton
+            = makeFlatButton(u"Use a different code"_s, u"Reset_UseDifferentCodeButton"_s, body);
     card.body->addWidget(m_useDifferentCodeButton, 0, Qt::AlignHCenter);
 
-    m_resendButton = new QPushButton(body);
-    m_resendButton->setObjectName(u"Reset_ResendButton"_s);
-    m_resendButton->setProperty("flat", true);
-    m_resendButton->setCursor(Qt::PointingHandCursor);
+    m_resendButton = makeFlatButton(QString(), u"Reset_ResendButton"_s, body);
     card.body->addWidget(m_resendButton, 0, Qt::AlignHCenter);
     m_countdown
             = std::make_unique<ResendCountdown>(m_resendButton, u"Resend code"_s, [](int seconds) {
@@ -129,9 +114,7 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
     // The rule labels and the title are re-read from the theme by updateRules / updateTitle.
     followPalette(this, [this] {
         const Theme::Palette &palette = Theme::currentPalette();
-        m_subtitleLabel->setStyleSheet(colourStyleSheet(Theme::text2Color));
         m_mismatchLabel->setStyleSheet(u"font-size: 11px; color: %1;"_s.arg(palette.danger));
-        m_errorLabel->setStyleSheet(colourStyleSheet(palette.danger));
         m_newPasswordField->setStyleSheet(signInFieldStyleSheet());
         m_confirmField->setStyleSheet(signInFieldStyleSheet());
         updateRules();

@@ -2,7 +2,9 @@
 
 #include "ui/theme/Theme.h"
 
+#include <QLabel>
 #include <QObject>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +28,47 @@ QString signInFieldStyleSheet(const QString &extraDeclarations)
 QString colourStyleSheet(const QString &colour)
 {
     return u"color: %1;"_s.arg(colour);
+}
+
+QLabel *makeErrorLabel(const QString &objectName, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    followPalette(label, [label] {
+        label->setStyleSheet(colourStyleSheet(Theme::currentPalette().danger));
+    });
+    label->hide();
+    return label;
+}
+
+QLabel *makeSubtitleLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    followPalette(label, [label] { label->setStyleSheet(colourStyleSheet(Theme::text2Color)); });
+    return label;
+}
+
+QPushButton *makePrimaryButton(const QString &text, const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(objectName);
+    button->setProperty("primary", true);
+    Theme::setButtonHeight(button, 44);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QPushButton *makeFlatButton(const QString &text, const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(objectName);
+    button->setProperty("flat", true);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
 }
 
 } // namespace UI

@@ -4,7 +4,10 @@
 
 #include <functional>
 
+class QLabel;
 class QObject;
+class QPushButton;
+class QWidget;
 
 // Inline styling shared by the sign-in pages. GUI thread only.
 namespace UI {
@@ -19,5 +22,15 @@ QString signInFieldStyleSheet(const QString &extraDeclarations = {});
 
 // "color: <colour>;"
 QString colourStyleSheet(const QString &colour);
+
+// A word-wrapped plain-text label for failures in the palette's danger colour, hidden until a
+// text is shown.
+QLabel *makeErrorLabel(const QString &objectName, QWidget *parent);
+// A word-wrapped plain-text label in the secondary text colour, for texts naming the account.
+QLabel *makeSubtitleLabel(QWidget *parent);
+// A large "primary" button, 44 px high.
+QPushButton *makePrimaryButton(const QString &text, const QString &objectName, QWidget *parent);
+// A link-like "flat" button.
+QPushButton *makeFlatButton(const QString &text, const QString &objectName, QWidget *parent);
 
 } // namespace UI

@@ -25,11 +25,7 @@ TwoFactorVerificationView::TwoFactorVerificationView(QWidget *parent)
         setTwoToneTitle(title, u"Two-step "_s, u"verification"_s);
     });
 
-    m_subtitleLabel = new QLabel(body);
-    m_subtitleLabel->setTextFormat(Qt::PlainText);
-    m_subtitleLabel->setWordWrap(true);
-    followPalette(m_subtitleLabel,
-                  [this] { m_subtitleLabel->setStyleSheet(colourStyleSheet(Theme::text2Color)); });
+    m_subtitleLabel = makeSubtitleLabel(body);
     card.body->addWidget(m_subtitleLabel);
 
     m_codeRow = new CodeDigitRow(body);
@@ -48,28 +44,14 @@ TwoFactorVerificationView::TwoFactorVerificationView(QWidget *parent)
     });
     card.body->addWidget(m_recoveryField);
 
-    m_errorLabel = new QLabel(body);
-    m_errorLabel->setObjectName(u"TwoFactor_ErrorLabel"_s);
-    m_errorLabel->setTextFormat(Qt::PlainText);
-    m_errorLabel->setWordWrap(true);
-    followPalette(m_errorLabel, [this] {
-        m_errorLabel->setStyleSheet(colourStyleSheet(Theme::currentPalette().danger));
-    });
-    m_errorLabel->hide();
+    m_errorLabel = makeErrorLabel(u"TwoFactor_ErrorLabel"_s, body);
     card.body->addWidget(m_errorLabel);
 
-    m_verifyButton = new QPushButton(u"Verify Code"_s, body);
-    m_verifyButton->setObjectName(u"TwoFactor_VerifyButton"_s);
-    m_verifyButton->setProperty("primary", true);
-    Theme::setButtonHeight(m_verifyButton, 44);
-    m_verifyButton->setCursor(Qt::PointingHandCursor);
+    m_verifyButton = makePrimaryButton(u"Verify Code"_s, u"TwoFactor_VerifyButton"_s, body);
     m_verifyButton->setEnabled(false);
     card.body->addWidget(m_verifyButton);
 
-    m_switchModeButton = new QPushButton(body);
-    m_switchModeButton->setObjectName(u"TwoFactor_SwitchModeButton"_s);
-    m_switchModeButton->setProperty("flat", true);
-    m_switchModeButton->setCursor(Qt::PointingHandCursor);
+    m_switchModeButton = makeFlatButton(QString(), u"TwoFactor_SwitchModeButton"_s, body);
     card.body->addWidget(m_switchModeButton, 0, Qt::AlignHCenter);
 
     auto *info = new QWidget(body);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -177,6 +178,9 @@ void TestScreenCastPortal::conversationSendsTypedOptionsAndKeepsTheNewestToken()
     QTRY_COMPARE(m_pipeWireStarts.size(), 1);
     QCOMPARE(m_pipeWireStarts.first(), (QList<quint32>{ 42, 43 }));
     QCOMPARE(storedToken(), u"abc"_s);
+    QFile preferences(Platform::Paths::configDir() + u"/preferences.ini"_s);
+    QVERIFY(preferences.open(QIODevice::ReadOnly));
+    QVERIFY(preferences.readAll().contains("[wayland]\nscreencast_restore_token=abc\n"));
 
     const QJsonValue create = m_portal.calls(u"CreateSession"_s).at(0);
     QCOMPARE(create[u"signature"_s].toString(), u"a{sv}"_s);

@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
 
-#include "FakeLoginBackend.h"
+#include "LoginViewFixture.h"
 #include "SignInPageFixture.h"
 #include "storage/LastLoginStore.h"
 #include "ui/signin/CompanySelectionView.h"
@@ -29,30 +29,10 @@ namespace {
 const QString lastEmail = u"dana@example.com"_s;
 const QString unexpected = u"Something went wrong. Please try again."_s;
 
-struct ViewUnderTest
+struct ViewUnderTest : SignInTest::LoginViewUnderTest
 {
-    SignInTest::FakeLoginBackend fake;
-    std::unique_ptr<LoginView> view;
-
-    ViewUnderTest()
-    {
-        fake.install();
-        view = std::make_unique<LoginView>();
-    }
-    ~ViewUnderTest()
-    {
-        view.reset();
-        fake.finish();
-    }
-    QLineEdit *email() const { return child<QLineEdit>(view.get(), u"Login_EmailField"_s); }
-    QLineEdit *password() const { return child<QLineEdit>(view.get(), u"Login_PasswordField"_s); }
-    QPushButton *submit() const { return child<QPushButton>(view.get(), u"Login_SubmitButton"_s); }
-    QLabel *error() const { return child<QLabel>(view.get(), u"Login_ErrorLabel"_s); }
-    QWidget *current() const
-    {
-        return child<QStackedWidget>(view.get(), u"Login_PhaseHost"_s)->currentWidget();
-    }
-    QString shownError() const { return error()->isHidden() ? QString() : error()->text(); }
+    QLabel *error() const { return part<QLabel>(u"Login_ErrorLabel"_s); }
+    QString shownError() const { return shown(u"Login_ErrorLabel"_s); }
 };
 
 Core::LoginFlow::Step stepOf(LoginPhase phase, const QString &email = u"me@x.io"_s)
@@ -322,6 +302,9 @@ void TestLoginView::paintsTitleAndCardInPaletteColours()
     const QWidget *content = (*title)->parentWidget();
     QCOMPARE(shot.pixelColor(content->mapTo(test.view.get(), QPoint(6, 6))),
              QColor(0x20, 0x20, 0x24));
+    // The title's inline colour follows the switch: black's brand grey, no pink left.
+    QVERIFY(SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xA6, 0xA6, 0xB2), 4));
+    QVERIFY(!SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xF3, 0x20, 0x62), 30));
     SignInTest::usePalette(u"pink"_s);
 }
 

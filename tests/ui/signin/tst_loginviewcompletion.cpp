@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
 
-#include "FakeLoginBackend.h"
+#include "LoginViewFixture.h"
 #include "SignInPageFixture.h"
 #include "core/AppStateManager.h"
 #include "storage/Preferences.h"
@@ -25,35 +25,17 @@ namespace {
 
 const QString apiBaseUrlKey = u"com.tembrix.clockwarden.apiBaseURL"_s;
 
-struct ViewUnderTest
+struct ViewUnderTest : SignInTest::LoginViewUnderTest
 {
-    SignInTest::FakeLoginBackend fake;
-    std::unique_ptr<LoginView> view;
-
-    ViewUnderTest()
-    {
-        fake.install();
-        view = std::make_unique<LoginView>();
-        view->resize(460, 640);
-        view->show();
-        QObject::connect(view.get(), &LoginView::loginCompleted, view.get(),
-                         [this] { fake.effects.append(u"loginCompleted"_s); });
-    }
-    ~ViewUnderTest()
-    {
-        view.reset();
-        fake.finish();
-    }
     void signInWith(const Models::SingleLoginResult &answer)
     {
         fake.loginAnswer = [answer] { return answer; };
-        child<QLineEdit>(view.get(), u"Login_EmailField"_s)->setText(u"user@example.com"_s);
-        child<QLineEdit>(view.get(), u"Login_PasswordField"_s)->setText(u"secret"_s);
-        QTest::keyClick(child<QLineEdit>(view.get(), u"Login_PasswordField"_s), Qt::Key_Return);
+        fillForm(u"user@example.com"_s, u"secret"_s);
+        QTest::keyClick(password(), Qt::Key_Return);
     }
     QPushButton *firstCompanyRow() const
     {
-        const QLayout *list = child<QWidget>(view.get(), u"CompanySelection_List"_s)->layout();
+        const QLayout *list = part(u"CompanySelection_List"_s)->layout();
         return qobject_cast<QPushButton *>(list->itemAt(0)->widget());
     }
 };

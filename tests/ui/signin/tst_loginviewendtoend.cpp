@@ -1,8 +1,8 @@
 #include "TestEnvironment.h"
 
 #include "../../services/server/AuthServiceFixture.h"
-#include "FakeLoginBackend.h"
 #include "LogTail.h"
+#include "LoginViewFixture.h"
 #include "SignInPageFixture.h"
 #include "storage/Log.h"
 #include "ui/signin/LoginView.h"
@@ -26,14 +26,10 @@ namespace {
 
 // The real authentication and configuration services against the stand-in; only the
 // GUI-thread completion calls (state holder, session engine, refresh thread) are recorded.
-struct ViewUnderTest
+struct ViewUnderTest : SignInTest::LoginViewUnderTest
 {
-    SignInTest::FakeLoginBackend fake;
-    std::unique_ptr<LoginView> view;
-
     ViewUnderTest()
     {
-        fake.install();
         const UI::LoginBackend real = UI::LoginBackend::real();
         UI::LoginBackend &backend = UI::LoginBackendTestHooks::current();
         backend.singleLogin = real.singleLogin;
@@ -43,23 +39,8 @@ struct ViewUnderTest
         backend.applyCompanyEndpoint = real.applyCompanyEndpoint;
         backend.discardAbandonedSignIn = real.discardAbandonedSignIn;
         backend.fetchConfigOrCached = real.fetchConfigOrCached;
-        view = std::make_unique<LoginView>();
-        view->resize(460, 640);
-        view->show();
-        QObject::connect(view.get(), &LoginView::loginCompleted, view.get(),
-                         [this] { fake.effects.append(u"loginCompleted"_s); });
     }
-    ~ViewUnderTest()
-    {
-        view.reset();
-        fake.finish();
-    }
-    QLineEdit *password() const { return child<QLineEdit>(view.get(), u"Login_PasswordField"_s); }
-    void typeCredentials(const QString &secret)
-    {
-        child<QLineEdit>(view.get(), u"Login_EmailField"_s)->setText(u"ada@example.com"_s);
-        password()->setText(secret);
-    }
+    void typeCredentials(const QString &secret) { fillForm(u"ada@example.com"_s, secret); }
 };
 
 const QStringList completion

@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
 
-#include "FakeLoginBackend.h"
+#include "LoginViewFixture.h"
 #include "SignInPageFixture.h"
 #include "networking/APIError.h"
 #include "services/server/PasswordChangedButSignInFailed.h"
@@ -44,33 +44,11 @@ Models::PasswordResetCodeCheckResponse checkAnswer(std::optional<bool> valid,
     return answer;
 }
 
-struct ViewUnderTest
+struct ViewUnderTest : SignInTest::LoginViewUnderTest
 {
-    SignInTest::FakeLoginBackend fake;
-    std::unique_ptr<LoginView> view;
-
     ViewUnderTest()
     {
-        fake.install();
         fake.checkCodeAnswer = [] { return checkAnswer(true, std::nullopt); };
-        view = std::make_unique<LoginView>();
-        view->resize(460, 640);
-        view->show();
-    }
-    ~ViewUnderTest()
-    {
-        view.reset();
-        fake.finish();
-    }
-    template<typename T = QWidget>
-    T *part(const QString &name) const
-    {
-        return child<T>(view.get(), name);
-    }
-    QString shown(const QString &name) const
-    {
-        const auto *label = part<QLabel>(name);
-        return label->isHidden() ? QString() : label->text();
     }
     void openResetPage() { view->enterPhase(Core::LoginFlow::resetPasswordStep(pageEmail, false)); }
     void enterCode(const QString &code = u"123456"_s)

@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
 
-#include "FakeLoginBackend.h"
+#include "LoginViewFixture.h"
 #include "SignInPageFixture.h"
 #include "networking/APIError.h"
 #include "ui/signin/LoginView.h"
@@ -42,45 +42,14 @@ Models::AuthTokens tokensNamed(const QString &access)
     return tokens;
 }
 
-struct ViewUnderTest
+struct ViewUnderTest : SignInTest::LoginViewUnderTest
 {
-    SignInTest::FakeLoginBackend fake;
-    std::unique_ptr<LoginView> view;
-
-    ViewUnderTest()
-    {
-        fake.install();
-        view = std::make_unique<LoginView>();
-        view->resize(460, 640);
-        view->show();
-    }
-    ~ViewUnderTest()
-    {
-        view.reset();
-        fake.finish();
-    }
-    QLineEdit *email() const { return child<QLineEdit>(view.get(), u"Login_EmailField"_s); }
-    QLineEdit *password() const { return child<QLineEdit>(view.get(), u"Login_PasswordField"_s); }
-    QPushButton *submit() const { return child<QPushButton>(view.get(), u"Login_SubmitButton"_s); }
-    QLabel *label(const QString &name) const { return child<QLabel>(view.get(), name); }
-    QString shown(const QString &name) const
-    {
-        const QLabel *l = label(name);
-        return l->isHidden() ? QString() : l->text();
-    }
+    QLabel *label(const QString &name) const { return part<QLabel>(name); }
     QLineEdit *box(const QString &prefix, int i) const
     {
-        return child<QLineEdit>(view.get(), u"%1_%2"_s.arg(prefix).arg(i));
+        return part<QLineEdit>(u"%1_%2"_s.arg(prefix).arg(i));
     }
-    void fillForm(const QString &mail = u"user@example.com"_s)
-    {
-        email()->setText(mail);
-        password()->setText(u"secret"_s);
-    }
-    QWidget *current() const
-    {
-        return child<QStackedWidget>(view.get(), u"Login_PhaseHost"_s)->currentWidget();
-    }
+    void fillForm() { LoginViewUnderTest::fillForm(u"user@example.com"_s, u"secret"_s); }
     void enterCodePage(LoginPhase phase)
     {
         Core::LoginFlow::Step step;
@@ -88,13 +57,6 @@ struct ViewUnderTest
         step.email = u"user@example.com"_s;
         step.pendingToken = u"pending-1"_s;
         view->enterPhase(step);
-    }
-    // Waits until every request the view started has been answered and handled.
-    void settle()
-    {
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
     }
 };
 
@@ -132,7 +94,7 @@ void TestLoginViewRequests::refusedFormMakesNoCall()
     test.email()->setText(u"user@example"_s);
     test.password()->setText(u"secret"_s);
     QTest::keyClick(test.password(), Qt::Key_Return);
-    test.settle();
+    SignInTest::LoginViewUnderTest::settle();
     QCOMPARE(test.fake.login.count(), 0);
     QCOMPARE(test.shown(u"Login_ErrorLabel"_s), u"Invalid email format."_s);
     QVERIFY(test.submit()->isEnabled());
@@ -257,7 +219,7 @@ void TestLoginViewRequests::reportsFailedResendOnly()
     auto *resend = child<QPushButton>(test.view.get(), u"OTP_ResendButton"_s);
     test.view->findChild<UI::OTPVerificationView *>()->reset();
     QTest::mouseClick(resend, Qt::LeftButton);
-    test.settle();
+    SignInTest::LoginViewUnderTest::settle();
     QCOMPARE(test.fake.generateOtp.count(), 1);
     QCOMPARE(test.shown(u"OTP_ErrorLabel"_s), QString());
 
@@ -342,7 +304,7 @@ void TestLoginViewRequests::reportsUnexpectedFailureOnlyOnItsPage()
     test.view->goToPhase(LoginPhase::Login);
     QTest::ignoreMessage(QtWarningMsg, "Unexpected failure in a login-screen request - boom");
     test.fake.otp.open();
-    test.settle();
+    SignInTest::LoginViewUnderTest::settle();
     QCOMPARE(test.shown(u"Login_ErrorLabel"_s), QString());
 }
 

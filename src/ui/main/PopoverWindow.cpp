@@ -1,0 +1,251 @@
+#include "ui/main/PopoverWindow.h"
+
+#include "core/AppStateManager.h"
+#include "ui/main/ForceUpdateView.h"
+#include "ui/main/ScreenshotsView.h"
+#include "ui/main/SettingsView.h"
+#include "ui/main/ShellDesktop.h"
+#include "ui/main/StatusHeader.h"
+#include "ui/main/SummaryView.h"
+#include "ui/main/TrackerView.h"
+#include "ui/signin/LoginView.h"
+#include "ui/theme/ColorVariables.h"
+#include "ui/theme/Theme.h"
+#include "ui/widgets/IconTabBar.h"
+#include "ui/widgets/IconTabWidget.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace UI {
+
+namespace {
+
+constexpr int kCloseIconSize = 14;
+
+} // namespace
+
+PopoverWindow::PopoverWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("Tembrix Clockwarden"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/AppIcon.png")));
+    resize(460, 640);
+    setMinimumSize(420, 460);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_stack = new QStackedWidget(this);
+    layout->addWidget(m_stack);
+
+    m_signInPage = new QWidget(m_stack);
+    auto *signInLayout = new QVBoxLayout(m_signInPage);
+    m_loginView = new LoginView(m_signInPage);
+    signInLayout->addWidget(m_loginView);
+
+    m_mainPage = new QWidget(m_stack);
+    buildMainPage(m_mainPage);
+
+    m_forceUpdatePage = new ForceUpdateView(m_stack);
+    m_stack->addWidget(m_signInPage);
+    m_stack->addWidget(m_mainPage);
+    m_stack->addWidget(m_forceUpdatePage);
+    updateCurrentPage();
+
+    auto &state = Core::AppStateManager::instance();
+    connect(&state, &Core::AppStateManager::isAuthenticatedChanged, this,
+            &PopoverWindow::updateCurrentPage);
+    // Queued: a forced update raised inside another slot switches the page once that slot is done.
+    connect(&state, &Core::AppStateManager::forceClientUpdateChanged, this,
+            &PopoverWindow::updateCurrentPage, Qt::QueuedConnection);
+    connect(&state, &Core::AppStateManager::pendingMainTabChanged, this,
+            &PopoverWindow::onPendingMainTabChanged);
+    onPendingMainTabChanged();
+}
+
+void PopoverWindow::buildMainPage(QWidget *page)
+{
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new StatusHeader(page));
+
+    auto *rule = new QFrame(page);
+    rule->setFixedHeight(1);
+    rule->setProperty("hline", true);
+    layout->addWidget(rule);
+
+    m_mainTabs = new IconTabWidget(page);
+    m_mainTabs->setObjectName(QStringLiteral("MainTabs"));
+    m_mainTabs->addTab(new TrackerView(m_mainTabs), QStringLiteral("Tracker"));
+    m_mainTabs->addTab(new SummaryView(m_mainTabs), QStringLiteral("Summary"));
+    m_mainTabs->addTab(new ScreenshotsView(m_mainTabs), QStringLiteral("Screenshots"));
+    m_mainTabs->addTab(new SettingsView(m_mainTabs), QStringLiteral("Settings"));
+    const QStringList icons{ QStringLiteral(":/icons/tabs/tab-tracker.svg"),
+                             QStringLiteral(":/icons/tabs/tab-summary.svg"),
+                             QStringLiteral(":/icons/tabs/tab-screenshots.svg"),
+                             QStringLiteral(":/icons/tabs/tab-settings.svg") };
+    for (int index = 0; index < icons.size(); ++index)
+        m_mainTabs->iconTabBar()->setTabIconPath(index, icons.at(index));
+    layout->addWidget(m_mainTabs, 1);
+}
+
+void PopoverWindow::updateCurrentPage()
+{
+    const auto &state = Core::AppStateManager::instance();
+    if (!state.isAuthenticated()) {
+        if (m_stack->currentWidget() != m_signInPage)
+            m_loginView->reset();
+        m_stack->setCurrentWidget(m_signInPage);
+    } else if (state.forceClientUpdate()) {
+        m_forceUpdatePage->refresh();
+        m_stack->setCurrentWidget(m_forceUpdatePage);
+    } else {
+        m_stack->setCurrentWidget(m_mainPage);
+    }
+}
+
+void PopoverWindow::showAndActivate()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void PopoverWindow::onPendingMainTabChanged()
+{
+    auto &state = Core::AppStateManager::instance();
+    const std::optional<int> tab = state.pendingMainTab();
+    if (!tab)
+        return;
+    m_mainTabs->setCurrentIndex(*tab);
+    state.setPendingMainTab(std::nullopt);
+}
+
+void PopoverWindow::closeEvent(QCloseEvent *event)
+{
+    if (!event->spontaneous() || isMinimized() || !isActiveWindow()) {
+        event->ignore();
+        if (!isMinimized())
+            hide();
+        return;
+    }
+    switch (askCloseChoice()) {
+    case CloseChoice::Cancel:
+        event->ignore();
+        break;
+    case CloseChoice::Minimize:
+        event->ignore();
+        showMinimized();
+        break;
+    case CloseChoice::MinimizeToTray:
+        event->ignore();
+        hide();
+        break;
+    case CloseChoice::Quit:
+        event->accept();
+        QCoreApplication::quit();
+        break;
+    }
+}
+
+PopoverWindow::CloseChoice PopoverWindow::askCloseChoice()
+{
+    const bool tray = ShellDesktop::systemTrayAvailable();
+    CloseChoice choice = CloseChoice::Cancel;
+
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("CloseQuestion_Dialog"));
+    dialog.setWindowTitle(QStringLiteral("Tembrix Clockwarden"));
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(20, 18, 20, 16);
+    layout->setSpacing(6);
+
+    auto *question
+            = new QLabel(QStringLiteral("Do you want to quit Tembrix Clockwarden?"), &dialog);
+    QFont questionFont = question->font();
+    questionFont.setWeight(QFont::DemiBold);
+    question->setFont(questionFont);
+    layout->addWidget(question);
+
+    auto *explanation = new QLabel(
+            tray ? QStringLiteral("Tracking keeps running whether you minimize the window or hide "
+                                  "it to the system tray.")
+                 : QStringLiteral("Tracking keeps running in the background while minimized."),
+            &dialog);
+    explanation->setObjectName(QStringLiteral("CloseQuestion_Explanation"));
+    explanation->setWordWrap(true);
+    explanation->setProperty("muted", true);
+    layout->addWidget(explanation);
+    layout->addSpacing(10);
+
+    auto *row = new QHBoxLayout;
+    row->setSpacing(8);
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
+    cancel->setObjectName(QStringLiteral("CloseQuestion_CancelButton"));
+    cancel->setCursor(Qt::PointingHandCursor);
+    connect(cancel, &QPushButton::clicked, &dialog, [&] {
+        choice = CloseChoice::Cancel;
+        dialog.reject();
+    });
+    row->addWidget(cancel);
+    row->addStretch();
+
+    const auto addChoice = [&](const QString &text, const QString &name, const QString &symbol,
+                               const QString &colour, bool filled, CloseChoice value) {
+        auto *button = new QPushButton(text, &dialog);
+        button->setObjectName(name);
+        styleCloseDialogButton(button, symbol, colour, filled);
+        connect(button, &QPushButton::clicked, &dialog, [&choice, &dialog, value] {
+            choice = value;
+            dialog.accept();
+        });
+        row->addWidget(button);
+        return button;
+    };
+    QPushButton *minimize = addChoice(
+            QStringLiteral("Minimize"), QStringLiteral("CloseQuestion_MinimizeButton"),
+            QStringLiteral("minimize"), Theme::brandColor, false, CloseChoice::Minimize);
+    minimize->setDefault(true);
+    if (tray)
+        addChoice(QStringLiteral("Minimize to Tray"), QStringLiteral("CloseQuestion_TrayButton"),
+                  QStringLiteral("tray-down"), Theme::greenColor, false,
+                  CloseChoice::MinimizeToTray);
+    addChoice(QStringLiteral("Quit"), QStringLiteral("CloseQuestion_QuitButton"),
+              QStringLiteral("power"), Theme::dangerColor, true, CloseChoice::Quit);
+    layout->addLayout(row);
+
+    dialog.exec();
+    return choice;
+}
+
+void PopoverWindow::styleCloseDialogButton(QPushButton *button, const QString &symbol,
+                                           const QString &colour, bool filled)
+{
+    button->setIcon(
+            Theme::icon(symbol, filled ? QStringLiteral("#ffffff") : colour, kCloseIconSize));
+    button->setCursor(Qt::PointingHandCursor);
+    if (filled) {
+        button->setStyleSheet(
+                QStringLiteral("QPushButton { background:%1; color:#ffffff; border:none; "
+                               "border-radius:7px; padding:7px 16px; }"
+                               "QPushButton:hover { background:%1; }")
+                        .arg(colour));
+    } else {
+        button->setStyleSheet(
+                QStringLiteral("QPushButton { background:#ffffff; color:%1; border:1px solid %1; "
+                               "border-radius:7px; padding:7px 16px; }"
+                               "QPushButton:hover { background:%2; }")
+                        .arg(colour, QStringLiteral("#f4f7ff")));
+    }
+}
+
+} // namespace UI

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+class QCloseEvent;
+class QPushButton;
+class QStackedWidget;
+
+namespace UI {
+
+class ForceUpdateView;
+class IconTabWidget;
+class LoginView;
+
+// The program's one main window: the sign-in page, the main page with its four tabs, or the
+// force-update page, whichever fits the application state. A close never quits by itself: it
+// hides the window, and only a close by the user asks what to do.
+class PopoverWindow final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PopoverWindow)
+
+public:
+    enum class CloseChoice : int { Cancel = 0, Minimize = 1, MinimizeToTray = 2, Quit = 3 };
+
+    explicit PopoverWindow(QWidget *parent = nullptr);
+
+    void updateCurrentPage();
+    // Shown normal (also when minimised), raised and activated.
+    void showAndActivate();
+
+    QStackedWidget *stack() const { return m_stack; }
+    IconTabWidget *mainTabs() const { return m_mainTabs; }
+    LoginView *loginView() const { return m_loginView; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMainPage(QWidget *page);
+    void onPendingMainTabChanged();
+    CloseChoice askCloseChoice();
+    static void styleCloseDialogButton(QPushButton *button, const QString &symbol,
+                                       const QString &colour, bool filled);
+
+    QStackedWidget *m_stack = nullptr;
+    IconTabWidget *m_mainTabs = nullptr;
+    QWidget *m_signInPage = nullptr;
+    QWidget *m_mainPage = nullptr;
+    ForceUpdateView *m_forceUpdatePage = nullptr;
+    LoginView *m_loginView = nullptr;
+};
+
+} // namespace UI

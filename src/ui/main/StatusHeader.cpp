@@ -1,0 +1,79 @@
+#include "ui/main/StatusHeader.h"
+
+#include "core/SessionManager.h"
+#include "ui/theme/ColorVariables.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace UI {
+
+namespace {
+
+QString dotStyle(const QString &colour)
+{
+    return QStringLiteral("color: %1; font-size: 13px;").arg(colour);
+}
+
+} // namespace
+
+StatusHeader::StatusHeader(QWidget *parent)
+    : StatusHeader(Core::SessionManager::instance(), parent)
+{
+}
+
+StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
+    : QWidget(parent)
+    , m_engine(engine)
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(16, 10, 16, 10);
+    layout->setSpacing(6);
+
+    m_dotLabel = new QLabel(QStringLiteral("●"), this);
+    m_dotLabel->setObjectName(QStringLiteral("StatusHeader_DotLabel"));
+    m_dotLabel->setStyleSheet(dotStyle(Theme::mutedColor));
+    layout->addWidget(m_dotLabel);
+
+    m_stateLabel = new QLabel(QStringLiteral("Not Tracking"), this);
+    m_stateLabel->setObjectName(QStringLiteral("StatusHeader_StateLabel"));
+    QFont stateFont = m_stateLabel->font();
+    stateFont.setWeight(QFont::Medium);
+    m_stateLabel->setFont(stateFont);
+    layout->addWidget(m_stateLabel);
+
+    layout->addStretch();
+
+    auto *brand = new QLabel(QStringLiteral("Tembrix"), this);
+    brand->setStyleSheet(QStringLiteral("color: %1; font-size: 11px;").arg(Theme::mutedColor));
+    layout->addWidget(brand);
+
+    connect(&m_engine, &Core::SessionManager::stateChanged, this, &StatusHeader::refresh);
+    refresh();
+}
+
+StatusHeader::~StatusHeader() = default;
+
+StatusHeader::State StatusHeader::stateFor(bool tracking, bool needsIdleDecision, bool idle,
+                                           bool paused)
+{
+    if (!tracking)
+        return { QStringLiteral("Not Tracking"), Theme::mutedColor };
+    if (needsIdleDecision)
+        return { QStringLiteral("Was Idle"), Theme::orangeColor };
+    if (idle)
+        return { QStringLiteral("Idle – Paused"), Theme::orangeColor };
+    if (paused)
+        return { QStringLiteral("Paused"), Theme::orangeColor };
+    return { QStringLiteral("Tracking"), Theme::greenColor };
+}
+
+void StatusHeader::refresh()
+{
+    const State state = stateFor(m_engine.isTracking(), m_engine.needsIdleDecision(),
+                                 m_engine.isIdle(), m_engine.isPaused());
+    m_stateLabel->setText(state.text);
+    m_dotLabel->setStyleSheet(dotStyle(state.colour));
+}
+
+} // namespace UI

@@ -1,0 +1,253 @@
+#include "ui/main/TrackerView.h"
+
+#include "core/AppStateManager.h"
+#include "core/Clock.h"
+#include "core/SessionManager.h"
+#include "services/tracking/PermissionService.h"
+#include "ui/main/Greetings.h"
+#include "ui/theme/Theme.h"
+#include "ui/widgets/TextFitting.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace UI {
+
+namespace {
+
+constexpr int kGreetingIntervalMs = 600000;
+constexpr int kGreetingWidth = 185;
+constexpr int kStatusIconSize = 16;
+
+QPixmap statusIcon(bool granted)
+{
+    return Theme::icon(granted ? QStringLiteral("check-circle") : QStringLiteral("xmark-circle"),
+                       granted ? Theme::greenColor : Theme::dangerColor, kStatusIconSize)
+            .pixmap(kStatusIconSize, kStatusIconSize);
+}
+
+} // namespace
+
+TrackerView::TrackerView(QWidget *parent)
+    : TrackerView(Core::SessionManager::instance(), parent)
+{
+}
+
+TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
+    : QWidget(parent)
+    , m_engine(engine)
+    , m_greetingTimer(new QTimer(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildCrossedMidnightNotice();
+    layout->addWidget(m_crossedMidnightNotice);
+
+    m_pageStack = new QStackedWidget(this);
+    layout->addWidget(m_pageStack, 1);
+    m_permissionsPage = buildPermissionsPage();
+    m_pageStack->addWidget(m_permissionsPage);
+    m_interruptedPage = buildInterruptedPage();
+    m_pageStack->addWidget(m_interruptedPage);
+    m_idlePage = buildIdlePage();
+    m_pageStack->addWidget(m_idlePage);
+    m_activePage = buildActivePage();
+    m_pageStack->addWidget(m_activePage);
+
+    m_greetingTimer->setInterval(kGreetingIntervalMs);
+    connect(m_greetingTimer, &QTimer::timeout, this, &TrackerView::refreshGreeting);
+    m_greetingTimer->start();
+    refreshGreeting();
+
+    auto &state = Core::AppStateManager::instance();
+    connect(&m_engine, &Core::SessionManager::stateChanged, this, &TrackerView::refreshState);
+    connect(&m_engine, &Core::SessionManager::crossDayDetected, this, &TrackerView::refreshState);
+    connect(&m_engine, &Core::SessionManager::interruptedSessionChanged, this,
+            &TrackerView::refreshState);
+    connect(&state, &Core::AppStateManager::hasRequiredPermissionsChanged, this,
+            &TrackerView::refreshState);
+    connect(&state, &Core::AppStateManager::remoteConfigChanged, this,
+            &TrackerView::onAppStateChanged);
+    connect(&state, &Core::AppStateManager::forceClientUpdateChanged, this,
+            &TrackerView::refreshState);
+    connect(Theme::Notifier::instance(), &Theme::Notifier::paletteChanged, this,
+            &TrackerView::onPaletteChanged);
+
+    rebuildTaskPicker();
+    refreshState();
+}
+
+TrackerView::~TrackerView() = default;
+
+void TrackerView::refreshState()
+{
+    const std::optional<Models::Project> offer = m_engine.midnightResumeOffer();
+    m_crossedMidnightNotice->setVisible(offer.has_value());
+    if (offer)
+        m_noticeDetailLabel->setText(QStringLiteral("Task: %1").arg(offer->name));
+
+    const auto &state = Core::AppStateManager::instance();
+    if (!state.hasRequiredPermissions()) {
+        const auto &permissions = Services::PermissionService::instance();
+        m_screenRecordingStatus->setPixmap(statusIcon(permissions.hasScreenCapturePermission()));
+        m_inputMonitoringStatus->setPixmap(statusIcon(permissions.hasInputMonitoringPermission()));
+        m_pageStack->setCurrentWidget(m_permissionsPage);
+        return;
+    }
+
+    if (const std::optional<Models::Session> interrupted = m_engine.interruptedSession()) {
+        m_projectLabel->setText(interrupted->projectName);
+        if (!interrupted->intervals.isEmpty()) {
+            m_startedLabel->setText(
+                    QStringLiteral("Started %1")
+                            .arg(relativeStartText(interrupted->intervals.first().startedAt,
+                                                   Core::Clock::nowUtc())));
+        }
+        m_pageStack->setCurrentWidget(m_interruptedPage);
+        return;
+    }
+
+    if (!m_engine.isTracking()) {
+        const QString message = m_engine.statusMessage();
+        m_statusLabel->setText(QStringLiteral("ℹ %1").arg(message));
+        m_statusLabel->setVisible(!message.isEmpty());
+        m_startButton->setEnabled(state.remoteConfig().has_value() && !state.forceClientUpdate());
+        m_pageStack->setCurrentWidget(m_idlePage);
+        return;
+    }
+
+    refreshActivePage();
+}
+
+QString TrackerView::relativeStartText(const QDateTime &start, const QDateTime &now)
+{
+    const qint64 seconds = start.secsTo(now);
+    if (seconds < 60)
+        return QStringLiteral("just now");
+    if (seconds < 3600)
+        return QStringLiteral("%1m ago").arg(seconds / 60);
+    if (seconds < 86400)
+        return QStringLiteral("%1h ago").arg(seconds / 3600);
+    return QStringLiteral("%1d ago").arg(seconds / 86400);
+}
+
+void TrackerView::refreshGreeting()
+{
+    if (m_greetingLabel)
+        setFittedText(m_greetingLabel, Greetings::randomStartLine(), m_greetingFont,
+                      kGreetingWidth);
+    m_greetingIndex = Greetings::randomIndex(int(Greetings::progressLines().size()));
+}
+
+void TrackerView::setFittedText(QLabel *label, const QString &text, const QFont &font, int width)
+{
+    const FittedText fitted = fitTextToTwoLines(text, font, width, 10.0);
+    label->setFont(fitted.font);
+    label->setText(fitted.text);
+}
+
+void TrackerView::rebuildTaskPicker()
+{
+    const QString selected = m_engine.selectedProjectId();
+    // A rebuild must never reach onTaskSelected: the engine keeps the id it has.
+    const QSignalBlocker blocker(m_taskPicker);
+    m_taskPicker->clear();
+    m_taskPicker->addItem(QStringLiteral("No task"), QString());
+    for (const Models::Project &project : Core::AppStateManager::instance().projects())
+        m_taskPicker->addItem(project.name, project.id);
+    int current = 0;
+    if (!selected.isEmpty()) {
+        const int found = m_taskPicker->findData(selected, Qt::UserRole, Qt::MatchExactly);
+        if (found >= 0)
+            current = found;
+    }
+    m_taskPicker->setCurrentIndex(current);
+}
+
+void TrackerView::onAppStateChanged()
+{
+    rebuildTaskPicker();
+    refreshState();
+}
+
+void TrackerView::onPaletteChanged()
+{
+    const QList<QLabel *> labels = findChildren<QLabel *>();
+    for (QLabel *label : labels) {
+        const QVariant glyph = label->property("glyph");
+        if (glyph.isValid())
+            label->setPixmap(Theme::icon(glyph.toString(), Theme::brandColor, 18).pixmap(18, 18));
+    }
+    refreshState();
+}
+
+void TrackerView::onStartNewSessionClicked()
+{
+    const std::optional<Models::Project> offer = m_engine.midnightResumeOffer();
+    m_engine.dismissMidnightResumeOffer();
+    if (offer)
+        m_engine.startTracking(*offer);
+    // Dismissing emits nothing, and a start the engine refuses may change nothing either.
+    refreshState();
+}
+
+void TrackerView::onLaterClicked()
+{
+    m_engine.dismissMidnightResumeOffer();
+    refreshState();
+}
+
+void TrackerView::onOpenSettingsClicked()
+{
+    Core::AppStateManager::instance().setPendingMainTab(3);
+}
+
+void TrackerView::onCheckAgainClicked()
+{
+    Core::AppStateManager::instance().refreshPermissions();
+}
+
+void TrackerView::onResumeClicked()
+{
+    m_engine.resumeInterruptedSession();
+}
+
+void TrackerView::onStartClicked()
+{
+    const QString selected = m_engine.selectedProjectId();
+    const QList<Models::Project> projects = Core::AppStateManager::instance().projects();
+    for (const Models::Project &project : projects) {
+        if (project.id == selected) {
+            m_engine.startTracking(project);
+            return;
+        }
+    }
+    m_engine.startTrackingWithoutProject();
+}
+
+void TrackerView::onTaskSelected(int index)
+{
+    if (index < 0 || index >= m_taskPicker->count())
+        return;
+    m_engine.setSelectedProjectId(m_taskPicker->itemData(index, Qt::UserRole).toString());
+}
+
+void TrackerView::onPauseResumeClicked()
+{
+    if (m_engine.isPaused())
+        m_engine.resumeTracking();
+    else
+        m_engine.pause();
+}
+
+void TrackerView::onStopClicked()
+{
+    m_engine.stopTracking(QStringLiteral("Session ended"));
+}
+
+} // namespace UI

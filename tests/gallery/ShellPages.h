@@ -1,0 +1,16 @@
+#pragma once
+
+class QWidget;
+
+// The main window's first pages over a real session engine and store in the gallery's own folders:
+// the status header above the Tracker tab's start, active and permissions pages, and the
+// force-update page; the Summary and Screenshots tabs.
+QWidget *buildTrackerStartPage();
+QWidget *buildTrackerActivePage();
+QWidget *buildTrackerPermissionsPage();
+QWidget *buildForceUpdatePage();
+QWidget *buildSummaryPage();
+QWidget *buildScreenshotsPage();
+// The Settings tab signed in, at the top and scrolled to its end.
+QWidget *buildSettingsPage();
+QWidget *buildSettingsLowerPage();

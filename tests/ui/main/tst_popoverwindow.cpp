@@ -1,0 +1,235 @@
+#include "TestEnvironment.h"
+
+#include "core/AppStateManager.h"
+#include "ui/main/ApplicationTestHooks.h"
+#include "ui/main/PopoverWindow.h"
+#include "ui/signin/LoginView.h"
+#include "ui/widgets/IconTabWidget.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <functional>
+#include <qpa/qwindowsysteminterface.h>
+
+using UI::PopoverWindow;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void setState(bool signedIn, bool forced)
+{
+    auto &state = Core::AppStateManager::instance();
+    Models::RemoteConfig config;
+    config.latestClientVersionLinux = forced ? u"9.9.9"_s : u"0.0.1"_s;
+    state.setRemoteConfig(config);
+    state.setIsAuthenticated(signedIn);
+    QCoreApplication::processEvents();
+}
+
+// Runs handle on the close question once it is up.
+void onCloseQuestion(const std::function<void(QWidget *)> &handle)
+{
+    QTimer::singleShot(10, [handle] {
+        if (QWidget *dialog = QApplication::activeModalWidget())
+            handle(dialog);
+        else
+            onCloseQuestion(handle);
+    });
+}
+
+// Answers the close question: clicks the named button, or presses Escape.
+void answerCloseQuestion(const QString &button)
+{
+    onCloseQuestion([button](QWidget *dialog) {
+        if (button.isEmpty())
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else if (auto *target = dialog->findChild<QPushButton *>(button))
+            target->click();
+        else
+            dialog->close();
+    });
+}
+
+void closeFromWindowManager(QWidget &window)
+{
+    QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
+            window.windowHandle());
+}
+
+} // namespace
+
+class TestPopoverWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void pageFollowsState_data();
+    void pageFollowsState();
+    void signInViewResetOnlyWhenReturning();
+    void tabRequestSelectsAndClears();
+    void closeQuestion_data();
+    void closeQuestion();
+    void closeWithoutQuestion();
+    void noTrayOffersNoTrayButton();
+    // Last: once the loop has ended, this process runs no further nested loops.
+    void closeQuestionQuitEndsTheLoop();
+};
+
+void TestPopoverWindow::cleanup()
+{
+    Core::ApplicationTestHooks::setSystemTrayAvailable({});
+    setState(false, false);
+}
+
+void TestPopoverWindow::pageFollowsState_data()
+{
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<bool>("forced");
+    QTest::addColumn<int>("page");
+    QTest::newRow("signed out") << false << false << 0;
+    QTest::newRow("signed out, forced") << false << true << 0;
+    QTest::newRow("signed in") << true << false << 1;
+    QTest::newRow("signed in, forced") << true << true << 2;
+}
+
+void TestPopoverWindow::pageFollowsState()
+{
+    QFETCH(bool, signedIn);
+    QFETCH(bool, forced);
+    QFETCH(int, page);
+    PopoverWindow window;
+    setState(signedIn, forced);
+    QCOMPARE(window.stack()->currentIndex(), page);
+
+    // Built in that state, too.
+    PopoverWindow fresh;
+    QCOMPARE(fresh.stack()->currentIndex(), page);
+}
+
+void TestPopoverWindow::signInViewResetOnlyWhenReturning()
+{
+    PopoverWindow window;
+    auto *password = window.loginView()->findChild<QLineEdit *>(u"Login_PasswordField"_s);
+    QVERIFY(password);
+    password->setText(u"typed secret"_s);
+    // Staying on the sign-in page keeps what was typed.
+    window.updateCurrentPage();
+    QCOMPARE(password->text(), u"typed secret"_s);
+
+    setState(true, false);
+    window.mainTabs()->setCurrentIndex(3);
+    setState(false, false);
+    QCOMPARE(window.stack()->currentIndex(), 0);
+    QVERIFY(password->text().isEmpty());
+    // The tab last selected stays for the next sign-in.
+    setState(true, false);
+    QCOMPARE(window.mainTabs()->currentIndex(), 3);
+}
+
+void TestPopoverWindow::tabRequestSelectsAndClears()
+{
+    auto &state = Core::AppStateManager::instance();
+    state.setPendingMainTab(1);
+    PopoverWindow window;
+    QCOMPARE(window.mainTabs()->currentIndex(), 1);
+    QVERIFY(!state.pendingMainTab());
+
+    QVERIFY(window.isHidden());
+    state.setPendingMainTab(2);
+    QCOMPARE(window.mainTabs()->currentIndex(), 2);
+    QVERIFY(!state.pendingMainTab());
+    QVERIFY(window.isHidden());
+}
+
+void TestPopoverWindow::closeQuestion_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("minimized");
+    QTest::newRow("cancel") << u"CloseQuestion_CancelButton"_s << true << false;
+    QTest::newRow("escape") << QString() << true << false;
+    QTest::newRow("minimize") << u"CloseQuestion_MinimizeButton"_s << true << true;
+    QTest::newRow("minimize to tray") << u"CloseQuestion_TrayButton"_s << false << false;
+}
+
+void TestPopoverWindow::closeQuestion()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, visible);
+    QFETCH(bool, minimized);
+    Core::ApplicationTestHooks::setSystemTrayAvailable([] { return true; });
+
+    PopoverWindow window;
+    window.showAndActivate();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    answerCloseQuestion(button);
+    closeFromWindowManager(window);
+    QCOMPARE(window.isVisible(), visible);
+    QTRY_COMPARE(window.isMinimized(), minimized);
+}
+
+void TestPopoverWindow::closeQuestionQuitEndsTheLoop()
+{
+    PopoverWindow window;
+    window.showAndActivate();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTimer::singleShot(0, &window, [&] {
+        answerCloseQuestion(u"CloseQuestion_QuitButton"_s);
+        closeFromWindowManager(window);
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!window.isVisible());
+}
+
+void TestPopoverWindow::closeWithoutQuestion()
+{
+    PopoverWindow window;
+    window.showAndActivate();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Not spontaneous: hidden, nothing asked.
+    QVERIFY(!window.close());
+    QVERIFY(window.isHidden());
+    QVERIFY(!QApplication::activeModalWidget());
+
+    // A minimised window stays minimised.
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    window.close();
+    QVERIFY(window.isMinimized());
+    QVERIFY(window.isVisible());
+}
+
+void TestPopoverWindow::noTrayOffersNoTrayButton()
+{
+    Core::ApplicationTestHooks::setSystemTrayAvailable([] { return false; });
+    PopoverWindow window;
+    window.showAndActivate();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QString explanation;
+    bool trayButton = true;
+    QTRY_VERIFY(window.isActiveWindow());
+    onCloseQuestion([&](QWidget *dialog) {
+        trayButton = dialog->findChild<QPushButton *>(u"CloseQuestion_TrayButton"_s);
+        explanation = dialog->findChild<QLabel *>(u"CloseQuestion_Explanation"_s)->text();
+        dialog->findChild<QPushButton *>(u"CloseQuestion_CancelButton"_s)->click();
+    });
+    closeFromWindowManager(window);
+    QVERIFY(!trayButton);
+    QCOMPARE(explanation, u"Tracking keeps running in the background while minimized."_s);
+    QVERIFY(window.isVisible());
+}
+
+CLOCKWARDEN_TEST_MAIN(TestPopoverWindow)
+#include "tst_popoverwindow.moc"
