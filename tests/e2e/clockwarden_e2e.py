@@ -4,7 +4,8 @@
 Each run gets its own Xvfb, openbox, private session bus with an unlocked gnome-keyring, a tray
 host, a fresh XDG root, and the stand-in over HTTP stored as the company endpoint. Pictures of the
 views, app.log, the program's output and the stand-in's request log go to --artifacts, kept on
-success too.
+success too. The scenarios form one chain, from the first start through a crash with queued work
+and a restart to the tray's Quit, about three minutes in all.
 
     clockwarden_e2e.py --app PROGRAM --server STAND_IN --artifacts DIR
 
@@ -12,11 +13,14 @@ Run it inside a private bus (tests/support/with-private-bus); ctest does.
 """
 
 import argparse
+import glob
 import json
-import re
 import os
+import re
 import shutil
 import signal
+import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -31,15 +35,24 @@ SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime e
 # Where to click in the fixed-size window.
 CLICKS = {
     "start": (110, 190),
+    "task picker": (258, 295),
     "stop": (340, 294),
     "tracker": (57, 615),
     "summary": (172, 615),
     "screenshots": (287, 615),
     "settings": (402, 615),
     "first thumbnail": (85, 450),
+    "second thumbnail": (211, 450),
+    "resume": (230, 262),
+    "check update": (93, 578),
     "logout": (70, 318),
     "confirm logout": (322, 349),
 }
+UUID = r"[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"
+# The task picked before starting: the stand-in's first project.
+TASK = ("101", "Website redesign")
+# Queued work must reach the stand-in this soon after the program is back.
+QUEUE_DRAIN_SECONDS = 90
 TOKEN_ITEM = ["service", "com.tembrix.clockwarden", "account", "auth_tokens", "kind", "authTokens"]
 
 
@@ -73,6 +86,12 @@ def header(request, name):
 
 def run(*command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+def tab_bar_shown(picture):
+    """Whether a picture of the window has the tab bar's icons and labels along its bottom."""
+    colours = run("convert", picture, "-crop", "460x36+0+600", "+repage", "-format", "%k", "info:")
+    return int(colours) > 10
 
 
 class Desktop:
@@ -179,6 +198,30 @@ class StandIn:
     def requests(self):
         return self.control("GET", "requests")["requests"]
 
+    def connection_answer(self):
+        """"accepted", "refused", or "other" for a connection caught while the port closes."""
+        host, port = self.origin.split("://", 1)[1].split(":")
+        try:
+            socket.create_connection((host, int(port)), timeout=2).close()
+            return "accepted"
+        except ConnectionRefusedError:
+            return "refused"
+        except OSError:
+            return "other"
+
+    def accepts_connections(self):
+        return self.connection_answer() == "accepted"
+
+    def refuse_connections(self):
+        # The port closes until resume(); the control calls cannot end it, they share the port.
+        self.process.send_signal(signal.SIGUSR1)
+        wait_for(lambda: self.connection_answer() == "refused", 10,
+                 "the stand-in to refuse connections")
+
+    def resume(self):
+        self.process.send_signal(signal.SIGUSR2)
+        wait_for(self.accepts_connections, 10, "the stand-in to listen again")
+
     def stop(self):
         if self.process and self.process.poll() is None:
             self.process.terminate()
@@ -221,13 +264,31 @@ class Program:
                       run("xdotool", "getwindowgeometry", "--shell", self.window).split())
         return int(values["WIDTH"]), int(values["HEIGHT"])
 
-    def capture(self, name):
+    def capture(self, name, window=None):
         path = os.path.join(self.artifacts, name + ".png")
         # The window is drawn a moment after it is mapped; wait for the frame to settle.
         time.sleep(0.5)
-        run("import", "-window", self.window, path)
+        run("import", "-window", window or self.window, path)
         print(f"  picture: {path}", flush=True)
         return path
+
+    def dialog(self):
+        """The program's other mapped top-level window (a dialog or a message box), if any."""
+        found = subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid),
+             "--name", "."], capture_output=True, text=True).stdout.split()
+        others = [window for window in found if window != self.window]
+        return others[0] if others else None
+
+    def thread_names(self):
+        names = []
+        for comm in glob.glob(f"/proc/{self.process.pid}/task/*/comm"):
+            try:
+                with open(comm) as file:
+                    names.append(file.read().strip())
+            except OSError:  # the thread ended meanwhile
+                pass
+        return names
 
     def output(self):
         with open(self.output_path, errors="replace") as file:
@@ -243,6 +304,10 @@ class Program:
         if self.process.poll() is None:
             self.process.terminate()
             self.wait(10)
+
+    def crash(self):
+        self.process.send_signal(signal.SIGKILL)
+        return self.process.wait(10)
 
     def kill(self):
         if self.process and self.process.poll() is None:
@@ -336,10 +401,38 @@ class Run:
         found = subprocess.run(["secret-tool", "lookup", *TOKEN_ITEM], capture_output=True)
         return found.returncode == 0
 
+    def query(self, statement, *parameters):
+        """Rows of the program's database, read without writing to it."""
+        path = os.path.join(self.data_dir, "clockwarden.sqlite")
+        if not os.path.exists(path):
+            return []
+        connection = sqlite3.connect(f"file:{path}?mode=ro", uri=True, timeout=10)
+        try:
+            connection.row_factory = sqlite3.Row
+            return [dict(row) for row in connection.execute(statement, parameters)]
+        finally:
+            connection.close()
+
+    def heartbeat_marker(self, session_id):
+        """The session's heartbeat marker from preferences.ini, in seconds since the epoch."""
+        with open(os.path.join(self.config_dir, "preferences.ini")) as file:
+            found = re.search(r"^com\.tembrix\.clockwarden\.heartbeat\." + session_id.lower()
+                              + r"=(.+)$", file.read(), re.MULTILINE)
+        return float(found.group(1)) if found else None
+
+    def capture_files(self, session_id):
+        pattern = os.path.join(self.data_dir, "captures", "*", session_id.upper() + "_*")
+        return sorted(os.path.basename(path) for path in glob.glob(pattern))
+
+    def requests_of(self, route, since=0):
+        return [r for r in self.stand_in.requests()[since:] if r["path"].endswith(route)]
+
     def collect(self):
         if os.path.exists(os.path.join(self.state_dir, "logs", "app.log")):
             shutil.copy(os.path.join(self.state_dir, "logs", "app.log"), self.artifacts)
         try:
+            if self.stand_in.process and not self.stand_in.accepts_connections():
+                self.stand_in.resume()
             with open(os.path.join(self.artifacts, "requests.json"), "w") as file:
                 json.dump(self.stand_in.requests(), file, indent=1)
         except Exception as error:  # the stand-in may be gone already
@@ -379,9 +472,7 @@ class Run:
         run("xdotool", "type", "--delay", "20", "correct horse")
         run("xdotool", "key", "Return")
 
-        def paths():
-            return [request["path"] for request in self.stand_in.requests()]
-        wait_for(lambda: any(path.endswith("/employees/config") for path in paths()), 30,
+        wait_for(lambda: self.requests_of("/employees/config"), 30,
                  "the configuration fetch after signing in")
         requests = self.stand_in.requests()
         sign_in = [r for r in requests if r["path"].endswith("authentication/singleLogin")]
@@ -399,20 +490,59 @@ class Run:
         time.sleep(1)
         program.capture("02-tracker-start")
 
+    def pick_task(self, program):
+        program.click("task picker")
+        # "No task" heads the list; the stand-in's first project comes next.
+        time.sleep(0.5)
+        run("xdotool", "key", "Home", "Down", "Return")
+        time.sleep(0.5)
+
     def start_tracking(self, program):
-        print("start tracking", flush=True)
+        print("start tracking with a task", flush=True)
+        self.pick_task(program)
+        program.capture("03-task-picked")
         program.click("start")
-        wait_for(lambda: [r for r in self.stand_in.requests()
-                          if r["path"].endswith("sessions/start")], 20, "sessions/start")
-        start = [r for r in self.stand_in.requests() if r["path"].endswith("sessions/start")][0]
-        print(f"    sessions/start body: {json.dumps(start.get('json'))}")
-        text = json.dumps(start.get("json", {}))
-        uuids = re.findall(r"[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-"
-                           r"[0-9A-Fa-f]{12}", text)
-        check(uuids and all(u == u.upper() for u in uuids),
-              "sessions/start carries an upper-case session UUID")
-        time.sleep(2)
+        start = wait_for(lambda: self.requests_of("sessions/start"), 20, "sessions/start")[0]
+        body = start.get("json") or {}
+        print(f"    sessions/start body: {json.dumps(body)}")
+        self.first_session = body.get("session_uuid", "")
+        check(re.fullmatch(UUID, self.first_session),
+              f"sessions/start carries an upper-case session UUID ({self.first_session})")
+        check(body.get("task_id") == TASK[0], f"the session runs on task {TASK[0]} ({TASK[1]})")
+        # Moves and key presses for the minute's activity counts (Shift does nothing in a view).
+        for _ in range(10):
+            run("xdotool", "mousemove_relative", "--", "4", "3")
+            run("xdotool", "key", "shift")
         program.capture("03-tracker-active")
+
+    def capture_uploaded(self):
+        """The minute's capture, heartbeat and upload; the minute has passed in idle()."""
+        print("the first minute's capture", flush=True)
+        session = self.first_session
+
+        def live_heartbeats():
+            return [r for r in self.requests_of("sessions/heartbeat")
+                    if (r.get("json") or {}).get("session_uuid") == session]
+        beats = wait_for(live_heartbeats, 30, "the heartbeat of the first capture")
+        counts = [(b["json"].get("mouse_movements", 0), b["json"].get("key_press_count", 0))
+                  for b in beats]
+        check(any(mouse > 0 and keys > 0 for mouse, keys in counts),
+              f"a heartbeat counts the moves and key presses (mouse, keys: {counts})")
+
+        def uploads():
+            return [part for r in self.requests_of(f"sessions/{session}/screenshots")
+                    for part in r.get("parts", [])]
+        parts = wait_for(uploads, 30, "the screenshot upload")
+        upload = self.requests_of(f"sessions/{session}/screenshots")[0]
+        check(header(upload, "content-type").startswith("multipart/form-data; boundary="),
+              f"the capture is uploaded as multipart/form-data to {upload['path']}")
+        name = parts[0].get("fileName", "")
+        check(re.fullmatch(session + r"_\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ_0\.jpg", name),
+              f"the capture file is named by session, UTC company time and screen ({name})")
+        check(parts[0].get("contentType") == "image/jpeg" and parts[0].get("size", 0) > 1000,
+              f"the part is a JPEG of {parts[0].get('size')} bytes")
+        check(self.capture_files(session) == [],
+              "the uploaded capture file is gone from the captures folder")
 
     def stop_tracking(self, program):
         print("stop tracking", flush=True)
@@ -423,6 +553,13 @@ class Run:
                     if "completed" in json.dumps(r.get("json", ""))]
         found = wait_for(completed, 20, "a request marking the session completed")
         check(True, f"{found[0]['method']} {found[0]['path']} marks the session completed")
+        history = wait_for(lambda: self.query(
+            "SELECT project_id, project_name, started_at, stopped_at FROM session_history "
+            "WHERE upper(id) = ?", self.first_session), 10, "the session's history row")
+        check(history[0]["project_name"] == TASK[1]
+              and history[0]["stopped_at"] > history[0]["started_at"],
+              f"a history row for the stopped session ({history[0]})")
+        check(self.query("SELECT id FROM sessions") == [], "no active session row is left")
         program.capture("05-tracker-stopped")
 
     def idle(self, program):
@@ -435,24 +572,15 @@ class Run:
         # Xvfb makes raw motion only for relative moves.
         run("xdotool", "mousemove_relative", "--", "7", "5")
 
-        def dialog():
-            found = subprocess.run(
-                ["xdotool", "search", "--onlyvisible", "--pid", str(program.process.pid),
-                 "--name", "^Tembrix Clockwarden$"], capture_output=True, text=True).stdout.split()
-            others = [window for window in found if window != program.window]
-            return others[0] if others else None
-        window = wait_for(dialog, 20, "the idle question")
+        window = wait_for(program.dialog, 20, "the idle question")
         check(True, "a move after the idle minute brings up the idle question")
-        path = os.path.join(self.artifacts, "04-idle-dialog.png")
-        time.sleep(0.5)
-        run("import", "-window", window, path)
-        print(f"  picture: {path}", flush=True)
+        program.capture("04-idle-dialog", window)
         # Continue is the left one of the two buttons along the question's bottom edge.
         values = dict(line.split("=", 1) for line in
                       run("xdotool", "getwindowgeometry", "--shell", window).split())
         run("xdotool", "mousemove", "--window", window, str(int(values["WIDTH"]) // 4),
             str(int(values["HEIGHT"]) - 37), "click", "1")
-        wait_for(lambda: dialog() is None, 10, "the idle question to close")
+        wait_for(lambda: program.dialog() is None, 10, "the idle question to close")
         check(True, "Continue closes the idle question")
         time.sleep(1)
         program.capture("04-tracking-again")
@@ -460,7 +588,16 @@ class Run:
     def settings_while_tracking(self, program):
         print("Settings while tracking", flush=True)
         program.click("settings")
-        program.capture("05-settings-tracking")
+        # The pointer rests on Logout in both pictures, so only a reaction can tell them apart.
+        x, y = CLICKS["logout"]
+        run("xdotool", "mousemove", "--window", program.window, str(x), str(y))
+        before = program.capture("05-settings-tracking")
+        program.click("logout")
+        after = program.capture("05-settings-tracking-logout-clicked")
+        differing = subprocess.run(["compare", "-metric", "AE", "-fuzz", "2%", before, after,
+                                    "null:"], capture_output=True, text=True).stderr.strip()
+        check(differing == "0", f"Logout does nothing while tracking ({differing} pixels differ)")
+        check(not self.requests_of("authentication/logout"), "no sign-out is sent")
         program.click("tracker")
 
     def summary_and_screenshots(self, program):
@@ -474,28 +611,202 @@ class Run:
         fetch = wait_for(report_fetches, 20, "the screenshot report fetch")[0]
         check(True, f"Screenshots asks for {fetch['path']}?{fetch['query']}")
         program.capture("06-screenshots")
-        program.click("first thumbnail")
-        # The full picture is fetched when the viewer opens.
-        time.sleep(2)
-        program.capture("06-viewer")
+
+        # The stand-in's second segment holds its sample and every capture uploaded so far.
+        uploaded = sorted({part["fileName"] for r in self.stand_in.requests()
+                           for part in r.get("parts", [])})
+        expected = ["sample-screenshot.jpg"] + uploaded
+        check(len(expected) > 1, f"the viewer will have {len(expected)} pictures to step through")
+        before = len(self.stand_in.requests())
+
+        def image_fetches():
+            return [r["path"].rsplit("/", 1)[1] for r in self.stand_in.requests()[before:]
+                    if r["path"].startswith("/files/")]
+        program.click("second thumbnail")
+        viewer = wait_for(program.dialog, 10, "the screenshot viewer")
+        wait_for(lambda: len(image_fetches()) >= 1, 10, "the first picture's fetch")
+        program.capture("06-viewer-first", viewer)
+        # The step buttons have no shortcut: the focus starts on "next", Space presses it.
+        run("xdotool", "windowactivate", "--sync", viewer)
+        for step in range(2, len(expected) + 1):
+            run("xdotool", "key", "space")
+            wait_for(lambda: len(image_fetches()) >= step, 10, f"picture {step}'s fetch")
+        program.capture("06-viewer-last", viewer)
+        fetched = image_fetches()
+        check(fetched == expected,
+              f"the viewer stepped from 1 / {len(expected)} to {len(expected)} / {len(expected)}, "
+              f"fetching each picture once in order ({fetched})")
+        check(all(not header(r, "authorization") and not header(r, "x-app")
+                  for r in self.stand_in.requests()[before:] if r["path"].startswith("/files/")),
+              "pictures are fetched without the API's headers")
         run("xdotool", "key", "Escape")
+        wait_for(lambda: program.dialog() is None, 10, "the viewer to close")
+
+    def crash(self, program):
+        print("crash with queued work", flush=True)
+        program.click("tracker")
+        since = len(self.stand_in.requests())
+        self.stand_in.refuse_connections()
+        # The task picked for the first session is still picked.
+        program.click("start")
+        sessions = wait_for(lambda: self.query("SELECT id, project_id FROM sessions"), 20,
+                            "the active session row")
+        session = sessions[0]["id"].upper()
+        check(sessions[0]["project_id"] == TASK[0], f"session {session} runs on task {TASK[0]}")
+        # The marker is written after a minute of ticks, the capture after a minute. Moves now
+        # and then keep the session from going idle, so the crash finds its interval open.
+        moved = [time.monotonic()]
+
+        def marker_while_busy():
+            if time.monotonic() - moved[0] > 10:
+                run("xdotool", "mousemove_relative", "--", "3", "2")
+                moved[0] = time.monotonic()
+            return self.heartbeat_marker(session)
+        wait_for(marker_while_busy, 90, "the session's heartbeat marker")
+        files = wait_for(lambda: self.capture_files(session), 30, "a capture file")
+        check(all(re.fullmatch(session + r"_\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ_0\.jpg", name)
+                  for name in files), f"the capture waits on disk as {files}")
+        program.capture("07-tracking-offline")
+
+        queue = self.query("SELECT id, session_id, type, file_path, json_payload, status "
+                           "FROM upload_queue")
+        for row in queue:
+            if isinstance(row["json_payload"], bytes):
+                row["json_payload"] = row["json_payload"].decode()
+        with open(os.path.join(self.artifacts, "07-upload-queue.json"), "w") as file:
+            json.dump(queue, file, indent=1)
+        check(any(row["type"] == "startSession" and row["session_id"].upper() == session
+                  for row in queue),
+              f"the session's start waits in the queue ({[row['type'] for row in queue]})")
+        status = program.crash()
+        check(status == -signal.SIGKILL, f"kill -9 ends the program (status {status})")
+        marker = self.heartbeat_marker(session)
+        stored = json.loads(self.query("SELECT payload FROM sessions WHERE upper(id) = ?",
+                                       session)[0]["payload"])
+        open_interval = stored["intervals"][-1]
+        check("stoppedAt" not in open_interval, "the stored session has an open interval")
+
+        self.stand_in.resume()
+        print("restart after the crash", flush=True)
+        program = self.new_program()
+        program.start()
+        restarted = time.monotonic()
+        program.find_window()
+        time.sleep(1)
+        program.capture("07-unfinished-session")
+        before = len(self.stand_in.requests())
+        program.click("resume")
+        wait_for(lambda: "Tracking resumed (interrupted session)" in self.app_log(), 10,
+                 "the resume of the interrupted session")
+        check(True, "Resume on \"Unfinished Session Found\" resumes the interrupted session")
+        # The queue sends its own copy of the start as well, so Resume's is one more than that.
+        queued_starts = len([row for row in queue if row["type"] == "startSession"])
+
+        def starts():
+            return [r for r in self.requests_of("sessions/start", since)
+                    if r["json"]["session_uuid"] == session]
+        wait_for(lambda: len(starts()) > queued_starts, 30, "sessions/start after Resume")
+        check(all(r["json"]["task_id"] == TASK[0] for r in starts()),
+              f"Resume sends sessions/start again for {session} on task {TASK[0]} "
+              f"({len(starts())} starts, {queued_starts} of them queued before the crash)")
+
+        def arrived(row):
+            requests = self.stand_in.requests()[since:]
+            payload = json.loads(row["json_payload"]) if row["json_payload"] else None
+            if row["type"] == "screenshot":
+                name = os.path.basename(row["file_path"])
+                return any(part.get("fileName") == name for r in requests
+                           for part in r.get("parts", []))
+            if row["type"] == "activitySegment":
+                return any(r["path"].endswith("/segments/batch") for r in requests)
+            route = {"startSession": "sessions/start", "heartbeat": "sessions/heartbeat"}
+            if row["type"] in route:
+                return any(r["path"].endswith(route[row["type"]]) and r.get("json") == payload
+                           for r in requests)
+            return True  # nothing sends metadata
+        wait_for(lambda: all(arrived(row) for row in queue),
+                 QUEUE_DRAIN_SECONDS - (time.monotonic() - restarted),
+                 "every task queued before the crash to reach the stand-in")
+        check(True, f"every queued task ({len(queue)}) reached the stand-in within "
+                    f"{time.monotonic() - restarted:.0f} s of the restart")
+
+        intervals = json.loads(self.query("SELECT payload FROM sessions WHERE upper(id) = ?",
+                                          session)[0]["payload"])["intervals"]
+        closed = [i for i in intervals if i["id"] == open_interval["id"]]
+        marker_text = time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(marker)) + \
+            f".{round(marker * 1000) % 1000:03d}Z"
+        check(closed and closed[0].get("stoppedAt") == marker_text,
+              f"the interval the crash left open ends at the heartbeat marker {marker_text} "
+              f"({closed})")
+        check(len(intervals) == len(stored["intervals"]) + 1 and "stoppedAt" not in intervals[-1],
+              "Resume opens a new interval")
+        program.capture("07-resumed")
+        program.click("stop")
+        completion = wait_for(lambda: [r for r in self.requests_of("sessions/heartbeat", before)
+                                       if r["json"]["session_uuid"] == session
+                                       and r["json"]["status"] == "completed"], 20,
+                              "the resumed session's completion")[0]["json"]
+        sent = [i for i in completion["intervals"]
+                if i["interval_uuid"] == open_interval["id"].upper()]
+        marker_second = time.strftime("%Y-%m-%dT%H:%M:%S+00:00", time.gmtime(int(marker)))
+        check(sent and sent[0]["stopped_at"] == marker_second,
+              f"Stop completes the resumed session; the server hears the same end ({sent})")
+        wait_for(lambda: all(any(part.get("fileName") == name for r in self.stand_in.requests()
+                                 for part in r.get("parts", [])) for name in files),
+                 QUEUE_DRAIN_SECONDS, "the capture the crash left on disk to be uploaded")
+        check(True, "the capture the crash left on disk is uploaded after Stop")
+        self.crashed_session = session
+        return program
+
+    def forced_update(self, program):
+        print("forced update", flush=True)
+        self.stand_in.set_configuration(latest_client_version_linux="9.9.9")
+        program.click("settings")
+        before = len(self.stand_in.requests())
+        program.click("check update")
+        wait_for(lambda: self.requests_of("/employees/config", before), 20,
+                 "the configuration fetch of Check update")
+        time.sleep(1)
+        check(not tab_bar_shown(program.capture("08-update-required")),
+              "\"Check update\" with 9.9.9 published shows the update page (no tabs)")
+        self.stand_in.set_configuration(latest_client_version_linux="1.4.3")
+        before = len(self.stand_in.requests())
+        self.tray.click("Check for Updates…")
+        wait_for(lambda: self.requests_of("/employees/config", before), 20,
+                 "the configuration fetch of the tray's check")
+        answer = wait_for(program.dialog, 10, "the update check's answer")
+        program.capture("08-up-to-date", answer)
+        run("xdotool", "windowactivate", "--sync", answer)
+        run("xdotool", "key", "Return")
+        wait_for(lambda: program.dialog() is None, 10, "the answer to close")
+        check(tab_bar_shown(program.capture("08-main-page-again")),
+              "the tray's \"Check for Updates…\" with 1.4.3 published brings the main page back")
+        # Back to the top of Settings, which the check scrolled down.
+        run("xdotool", "mousemove", "--window", program.window, "230", "300")
+        for _ in range(10):
+            run("xdotool", "click", "4")
 
     def sign_out(self, program):
         print("sign out", flush=True)
+        # Only the configuration's refresh thread runs under Qt's default thread name.
+        check(program.thread_names().count("QThread") == 1,
+              "the configuration refresh thread runs while signed in")
         program.click("settings")
         program.capture("09-settings")
         program.click("logout")
         program.capture("09-logout-confirmation")
         program.click("confirm logout")
-        wait_for(lambda: [r for r in self.stand_in.requests()
-                          if r["path"].endswith("authentication/logout")], 20,
-                 "authentication/logout")
+        wait_for(lambda: self.requests_of("authentication/logout"), 20, "authentication/logout")
         check(True, "authentication/logout is sent")
         wait_for(lambda: not self.secret_item(), 10, "the token item to go")
         check(True, "the token item is gone from the keyring")
         check(not os.path.exists(os.path.join(self.config_dir, "config.json")),
               "config.json is gone")
         program.capture("09-signed-out")
+        wait_for(lambda: "QThread" not in program.thread_names(), 5,
+                 "the configuration refresh thread to end")
+        check(True, "the configuration refresh thread has ended")
+        self.signed_out_at = len(self.stand_in.requests())
 
     def quit_from_tray(self, program):
         print("tray Quit with the window minimised", flush=True)
@@ -505,10 +816,12 @@ class Run:
         status = program.wait(5)
         check(status == 0, f"status 0 within 5 s (got {status} after "
                            f"{time.monotonic() - started:.1f} s)")
-        output = program.output()
-        check("exiting immediately" not in output + self.app_log(),
+        check("exiting immediately" not in program.output() + self.app_log(),
               "no \"exiting immediately\" line")
-        check(not any(mark in output for mark in SANITIZER_MARKS), "no sanitizer report")
+        check(not any(mark in p.output() for p in self.programs for mark in SANITIZER_MARKS),
+              "no sanitizer report from any run")
+        check(self.requests_of("/employees/config", self.signed_out_at) == [],
+              "no configuration fetch after signing out")
 
     def run(self):
         try:
@@ -523,9 +836,12 @@ class Run:
             self.sign_in(program)
             self.start_tracking(program)
             self.idle(program)
+            self.capture_uploaded()
             self.settings_while_tracking(program)
             self.stop_tracking(program)
             self.summary_and_screenshots(program)
+            program = self.crash(program)
+            self.forced_update(program)
             self.sign_out(program)
             self.quit_from_tray(program)
         finally:

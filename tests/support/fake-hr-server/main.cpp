@@ -14,7 +14,9 @@
 //   curl -X POST localhost:PORT/__control/scenario -d '{"signIn":"twoFactor"}'
 //   curl -X POST localhost:PORT/__control/refuse -d '{"durationMs":5000}'
 //   curl localhost:PORT/__control/requests
-// The full list of control calls is in FakeHrControl.h.
+// The full list of control calls is in FakeHrControl.h. A refusal of unknown length, which the
+// control calls cannot end (they share the closed port): SIGUSR1 stops listening and resets every
+// open connection, SIGUSR2 listens again on the same port.
 
 #include "FakeHrServer.h"
 #include "TestCertificate.h"
@@ -22,10 +24,50 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Signals reach the event loop through this pipe: the handler may only write.
+int s_signalPipe[2] = { -1, -1 };
+
+void onSignal(int number)
+{
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(s_signalPipe[1], &byte, 1);
+}
+
+bool handleListeningSignals(TestSupport::FakeHrServer &server, QObject *owner)
+{
+    if (::pipe2(s_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [&server] {
+        char byte = 0;
+        while (::read(s_signalPipe[0], &byte, 1) == 1) {
+            if (byte == SIGUSR1)
+                server.stopListening();
+            else if (!server.resumeListening())
+                std::fprintf(stderr, "cannot listen again\n");
+        }
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGUSR1, &action, nullptr) == 0
+           && ::sigaction(SIGUSR2, &action, nullptr) == 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -63,6 +105,10 @@ int main(int argc, char **argv)
                                                 : FakeHrServer::Transport::Http);
     if (!server.start(quint16(port))) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", port);
+        return 1;
+    }
+    if (!handleListeningSignals(server, &app)) {
+        std::fprintf(stderr, "cannot handle SIGUSR1 and SIGUSR2\n");
         return 1;
     }
     std::printf("listening %s\n", server.baseUrl().toEncoded().constData());
