@@ -85,10 +85,11 @@ void PopoverWindow::buildMainPage(QWidget *page)
 
     m_mainTabs = new IconTabWidget(page);
     m_mainTabs->setObjectName(QStringLiteral("MainTabs"));
-    m_mainTabs->addTab(new TrackerView(m_mainTabs), QStringLiteral("Tracker"));
-    m_mainTabs->addTab(new SummaryView(m_mainTabs), QStringLiteral("Summary"));
-    m_mainTabs->addTab(new ScreenshotsView(m_mainTabs), QStringLiteral("Screenshots"));
-    m_mainTabs->addTab(new SettingsView(m_mainTabs), QStringLiteral("Settings"));
+    QWidget *pages = m_mainTabs->pageParent();
+    m_mainTabs->addTab(new TrackerView(pages), QStringLiteral("Tracker"));
+    m_mainTabs->addTab(new SummaryView(pages), QStringLiteral("Summary"));
+    m_mainTabs->addTab(new ScreenshotsView(pages), QStringLiteral("Screenshots"));
+    m_mainTabs->addTab(new SettingsView(pages), QStringLiteral("Settings"));
     const QStringList icons{ QStringLiteral(":/icons/tabs/tab-tracker.svg"),
                              QStringLiteral(":/icons/tabs/tab-summary.svg"),
                              QStringLiteral(":/icons/tabs/tab-screenshots.svg"),

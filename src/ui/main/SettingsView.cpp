@@ -67,7 +67,7 @@ SettingsView::SettingsView(Core::SessionManager &engine, QWidget *parent)
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     outer->addWidget(scroll);
 
-    auto *content = new QWidget(scroll);
+    auto *content = new QWidget(scroll->viewport());
     m_contentColumn = new QVBoxLayout(content);
     m_contentColumn->setSpacing(16);
     buildPermissionsSection(content);

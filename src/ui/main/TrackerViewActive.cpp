@@ -62,7 +62,7 @@ QWidget *TrackerView::buildActivePage()
                             .value(Storage::PreferenceKeys::dailyTargetSeconds, kDefaultTarget)
                             .toInt();
 
-    auto *page = new QWidget;
+    auto *page = new QWidget(m_pageStack);
     page->setObjectName(QStringLiteral("Tracker_ActivePage"));
     auto *layout = new QVBoxLayout(page);
     layout->setSpacing(12);

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace UI {
@@ -74,7 +75,7 @@ void TrackerView::buildCrossedMidnightNotice()
 
 QWidget *TrackerView::buildPermissionsPage()
 {
-    auto *page = new QWidget;
+    auto *page = new QWidget(m_pageStack);
     page->setObjectName(QStringLiteral("Tracker_PermissionsPage"));
     auto *pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(14, 14, 14, 14);
@@ -142,7 +143,7 @@ QWidget *TrackerView::buildPermissionsPage()
 
 QWidget *TrackerView::buildInterruptedPage()
 {
-    auto *page = new QWidget;
+    auto *page = new QWidget(m_pageStack);
     page->setObjectName(QStringLiteral("Tracker_InterruptedPage"));
     auto *pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(14, 14, 14, 14);
@@ -196,7 +197,7 @@ QWidget *TrackerView::buildInterruptedPage()
 
 QWidget *TrackerView::buildIdlePage()
 {
-    auto *page = new QWidget;
+    auto *page = new QWidget(m_pageStack);
     page->setObjectName(QStringLiteral("Tracker_StartPage"));
     auto *layout = new QVBoxLayout(page);
     layout->setSpacing(12);

@@ -114,7 +114,7 @@ LoginView::~LoginView()
 
 void LoginView::buildForm()
 {
-    m_formRoot = new QWidget(this);
+    m_formRoot = new QWidget(m_phaseHost);
     auto *rootLayout = new QVBoxLayout(m_formRoot);
     rootLayout->setContentsMargins(16, 16, 16, 16);
     QScrollArea *scroll = makePageScrollArea(m_formRoot);
@@ -233,11 +233,11 @@ void LoginView::buildForm()
 
 void LoginView::buildPages()
 {
-    m_otpView = new OTPVerificationView(this);
-    m_companyView = new CompanySelectionView(this);
-    m_forgotView = new ForgotPasswordView(this);
-    m_resetView = new ResetPasswordView(this);
-    m_twoFactorView = new TwoFactorVerificationView(this);
+    m_otpView = new OTPVerificationView(m_phaseHost);
+    m_companyView = new CompanySelectionView(m_phaseHost);
+    m_forgotView = new ForgotPasswordView(m_phaseHost);
+    m_resetView = new ResetPasswordView(m_phaseHost);
+    m_twoFactorView = new TwoFactorVerificationView(m_phaseHost);
 
     m_otpView->onBack = [this] { goToPhase(LoginPhase::Login); };
     m_otpView->onVerify = [this](const QString &code) { onOtpVerify(code); };

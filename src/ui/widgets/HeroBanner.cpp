@@ -41,8 +41,10 @@ void HeroBanner::reload()
 
 void HeroBanner::setImagePath(const QString &path)
 {
+    // Decoded at the first paint: start-up builds every page's banner, and most are never shown.
     m_imagePath = path;
-    m_image = QPixmap(path);
+    m_image = QPixmap();
+    m_imageLoaded = false;
     update();
 }
 
@@ -151,6 +153,10 @@ void HeroBanner::paintEvent(QPaintEvent *)
         painter.fillRect(r, m_backgroundColor);
     }
 
+    if (!m_imageLoaded) {
+        m_image = QPixmap(m_imagePath);
+        m_imageLoaded = true;
+    }
     const bool hasImage = !m_image.isNull() && m_image.height() > 0;
     if (width() >= 1 && height() >= 1 && hasImage && m_image.width() > 0)
         drawImage(painter, imageTarget());

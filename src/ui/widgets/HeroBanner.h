@@ -27,6 +27,7 @@ public:
     // Loads the picture of the key for the current palette; nothing without a key.
     void reload();
     // A missing or unreadable file leaves no picture: only the background and corners are drawn.
+    // The file is read when the banner is first painted.
     void setImagePath(const QString &path);
     QString imagePath() const { return m_imagePath; }
 
@@ -52,6 +53,7 @@ private:
     QString m_imageKey;
     bool m_paletteHooked = false;
     QPixmap m_image;
+    bool m_imageLoaded = true;
     int m_scaleMode = 0;
     double m_cornerRadius = 16.0;
     double m_focusX = 0.5;

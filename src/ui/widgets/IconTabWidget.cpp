@@ -2,6 +2,8 @@
 
 #include "ui/widgets/IconTabBar.h"
 
+#include <QStackedWidget>
+
 namespace UI {
 
 IconTabWidget::IconTabWidget(QWidget *parent)
@@ -14,5 +16,11 @@ IconTabWidget::IconTabWidget(QWidget *parent)
 }
 
 IconTabWidget::~IconTabWidget() = default;
+
+QWidget *IconTabWidget::pageParent() const
+{
+    auto *stack = findChild<QStackedWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    return stack ? static_cast<QWidget *>(stack) : const_cast<IconTabWidget *>(this);
+}
 
 } // namespace UI

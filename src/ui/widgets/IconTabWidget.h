@@ -18,6 +18,9 @@ public:
 
     // The installed bar, for setting the tabs' icon paths.
     IconTabBar *iconTabBar() const { return m_bar; }
+    // The parent addTab() gives a page. A page built under it is not moved there later, which
+    // would make the style sheet polish its whole tree a second time.
+    QWidget *pageParent() const;
 
 private:
     IconTabBar *m_bar = nullptr;
