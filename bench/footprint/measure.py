@@ -58,11 +58,33 @@ def threads_and_switches(pid):
     return threads, switches
 
 
+def switches_by_thread(pid):
+    """Context switches per thread name (threads of one name added up)."""
+    counts = {}
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/comm") as file:
+                name = file.read().strip()
+            with open(f"/proc/{pid}/task/{task}/status") as file:
+                for line in file:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        counts[name] = counts.get(name, 0) + int(line.split()[1])
+        except FileNotFoundError:
+            pass
+    return counts
+
+
 def sample(pid, seconds):
     cpu0, (_, switches0) = cpu_seconds(pid), threads_and_switches(pid)
+    by_thread0 = switches_by_thread(pid)
     time.sleep(seconds)
     cpu1, (threads, switches1) = cpu_seconds(pid), threads_and_switches(pid)
+    by_thread1 = switches_by_thread(pid)
     rss, pss = memory_kib(pid)
+    busiest = sorted(((count - by_thread0.get(name, 0)) / seconds, name)
+                     for name, count in by_thread1.items())[-3:]
+    print(f"  wake-ups/s of the busiest threads: "
+          + ", ".join(f"{name} {rate:.1f}" for rate, name in reversed(busiest)))
     return {"cpu_s": cpu1 - cpu0, "rss_kib": rss, "pss_kib": pss, "threads": threads,
             "wakeups_per_s": (switches1 - switches0) / seconds}
 
