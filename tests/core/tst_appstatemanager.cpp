@@ -1,5 +1,6 @@
 #include "ApiClientFixture.h"
 #include "FakeHrServer.h"
+#include "SignedInClient.h"
 #include "TestEnvironment.h"
 
 #include "core/AppStateManager.h"
@@ -14,6 +15,7 @@ using Core::AppStateManager;
 using TestSupport::FakeHrFault;
 using TestSupport::FakeHrRoute;
 using TestSupport::FakeHrServer;
+using TestSupport::SignedInClient;
 
 namespace {
 
@@ -71,35 +73,6 @@ private Q_SLOTS:
     void secondCheckInsideTheFirstFailsAtOnce();
 
 private:
-    // A signed-in client pointed at a running stand-in.
-    struct SignedIn
-    {
-        FakeHrServer server;
-        MemoryCredentialStore credentials;
-        Storage::TokenStore tokens{ &credentials };
-
-        SignedIn()
-        {
-            QVERIFY(server.start());
-            Networking::APIClient::setTokenStore(&tokens);
-            Networking::ApiEndpoint::saveOverride(server.baseUrl());
-            signIn(server, tokens);
-            AppStateManager::instance().setIsAuthenticated(true);
-        }
-        ~SignedIn()
-        {
-            Networking::ApiEndpoint::saveOverride(std::nullopt);
-            Networking::APIClient::setTokenStore(nullptr);
-        }
-        void setLatestVersion(const QString &version)
-        {
-            server.updateScenario([&](TestSupport::FakeHrScenario &scenario) {
-                scenario.configuration.insert(QStringLiteral("latest_client_version_linux"),
-                                              version);
-            });
-        }
-    };
-
     static QStringList runCheck()
     {
         QStringList answers;
@@ -293,7 +266,7 @@ void TestAppStateManager::updateCheckSignedOutSendsNothing()
 
 void TestAppStateManager::updateCheckFindsNewerVersion()
 {
-    SignedIn signedIn;
+    SignedInClient signedIn;
     signedIn.setLatestVersion(QStringLiteral("9.0"));
     auto &state = AppStateManager::instance();
     QSignalSpy verdictSpy(&state, &AppStateManager::forceClientUpdateChanged);
@@ -307,7 +280,7 @@ void TestAppStateManager::updateCheckFindsNewerVersion()
 
 void TestAppStateManager::updateCheckUpToDate()
 {
-    SignedIn signedIn;
+    SignedInClient signedIn;
     const QStringList answers = runCheck(); // the stand-in names 0.1.0 as the latest
     QCOMPARE(answers, QStringList{ QStringLiteral("You’re up to date.") });
     QCOMPARE(answers.constFirst().size(), 18);
@@ -318,7 +291,7 @@ void TestAppStateManager::updateCheckFailureLeavesStateAlone()
 {
     auto &state = AppStateManager::instance();
     state.setRemoteConfig(configWith(QStringLiteral("2.0"), std::nullopt));
-    SignedIn signedIn;
+    SignedInClient signedIn;
     signedIn.server.stopListening();
     QSignalSpy configSpy(&state, &AppStateManager::remoteConfigChanged);
 
@@ -330,7 +303,7 @@ void TestAppStateManager::updateCheckFailureLeavesStateAlone()
 
 void TestAppStateManager::secondCheckInsideTheFirstFailsAtOnce()
 {
-    SignedIn signedIn;
+    SignedInClient signedIn;
     signedIn.server.addFault(FakeHrRoute::Configuration, FakeHrFault::delay(300));
     QStringList inner;
     // Runs inside the first check's nested event loop, while its request waits for the answer.

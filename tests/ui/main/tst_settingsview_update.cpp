@@ -1,6 +1,7 @@
 #include "ApiClientFixture.h"
 #include "FakeHrServer.h"
 #include "SessionManagerFixture.h"
+#include "SignedInClient.h"
 #include "TestEnvironment.h"
 
 #include "core/AppStateManager.h"
@@ -22,6 +23,7 @@ using Core::AppStateManager;
 using TestSupport::FakeHrFault;
 using TestSupport::FakeHrRoute;
 using TestSupport::FakeHrServer;
+using TestSupport::SignedInClient;
 using UI::SettingsView;
 
 namespace {
@@ -68,33 +70,6 @@ int whitePixels(const QImage &image)
     }
     return count;
 }
-
-struct SignedIn
-{
-    FakeHrServer server;
-    MemoryCredentialStore credentials;
-    Storage::TokenStore tokens{ &credentials };
-
-    SignedIn()
-    {
-        QVERIFY(server.start());
-        Networking::APIClient::setTokenStore(&tokens);
-        Networking::ApiEndpoint::saveOverride(server.baseUrl());
-        signIn(server, tokens);
-        AppStateManager::instance().setIsAuthenticated(true);
-    }
-    ~SignedIn()
-    {
-        Networking::ApiEndpoint::saveOverride(std::nullopt);
-        Networking::APIClient::setTokenStore(nullptr);
-    }
-    void setLatestVersion(const QString &version)
-    {
-        server.updateScenario([&](TestSupport::FakeHrScenario &scenario) {
-            scenario.configuration.insert(u"latest_client_version_linux"_s, version);
-        });
-    }
-};
 
 } // namespace
 
@@ -184,7 +159,7 @@ void TestSettingsViewUpdate::updateCheckOutcome()
     QFETCH(bool, forced);
 
     SessionManagerFixture fixture(t0);
-    SignedIn session;
+    SignedInClient session;
     if (latest.isEmpty())
         session.server.stopListening();
     else
@@ -214,7 +189,7 @@ void TestSettingsViewUpdate::updateCheckOutcome()
 void TestSettingsViewUpdate::configurationAfterSignOutIsDropped()
 {
     SessionManagerFixture fixture(t0);
-    SignedIn session;
+    SignedInClient session;
     session.server.addFault(FakeHrRoute::Configuration, FakeHrFault::delay(500));
     SettingsView view(fixture.engine());
     view.show();
