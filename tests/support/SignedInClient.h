@@ -13,19 +13,20 @@
 namespace TestSupport {
 
 // A client signed in on a running stand-in that is stored as the company endpoint; undone when
-// it goes.
+// it goes. Without tokens it stands for a sign-in whose token record is lost.
 struct SignedInClient
 {
     FakeHrServer server;
     MemoryCredentialStore credentials;
     Storage::TokenStore tokens{ &credentials };
 
-    SignedInClient()
+    explicit SignedInClient(bool withTokens = true)
     {
         QVERIFY(server.start());
         Networking::APIClient::setTokenStore(&tokens);
         Networking::ApiEndpoint::saveOverride(server.baseUrl());
-        signIn(server, tokens);
+        if (withTokens)
+            signIn(server, tokens);
         Core::AppStateManager::instance().setIsAuthenticated(true);
     }
     ~SignedInClient()

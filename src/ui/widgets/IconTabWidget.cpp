@@ -17,10 +17,11 @@ IconTabWidget::IconTabWidget(QWidget *parent)
 
 IconTabWidget::~IconTabWidget() = default;
 
-QWidget *IconTabWidget::pageParent() const
+QWidget *IconTabWidget::pageParent()
 {
-    auto *stack = findChild<QStackedWidget *>(QString(), Qt::FindDirectChildrenOnly);
-    return stack ? static_cast<QWidget *>(stack) : const_cast<IconTabWidget *>(this);
+    if (auto *stack = findChild<QStackedWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        return stack;
+    return this;
 }
 
 } // namespace UI

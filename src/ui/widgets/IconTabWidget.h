@@ -20,7 +20,7 @@ public:
     IconTabBar *iconTabBar() const { return m_bar; }
     // The parent addTab() gives a page. A page built under it is not moved there later, which
     // would make the style sheet polish its whole tree a second time.
-    QWidget *pageParent() const;
+    QWidget *pageParent();
 
 private:
     IconTabBar *m_bar = nullptr;

@@ -1,6 +1,7 @@
 #include "ApiClientFixture.h"
 #include "FakeHrServer.h"
 #include "SessionManagerFixture.h"
+#include "SignedInClient.h"
 #include "TestEnvironment.h"
 
 #include "core/AppStateManager.h"
@@ -61,28 +62,16 @@ QPushButton *logoutButton(const QWidget &view)
     return child<QPushButton>(view, u"Settings_LogoutButton"_s);
 }
 
-// A user signed in on the stand-in, which is stored as the company endpoint (plain HTTP).
-struct SignedIn
+// The signed-in client with its profile, the authentication service reading its tokens.
+struct SignedIn : TestSupport::SignedInClient
 {
-    FakeHrServer server;
-    MemoryCredentialStore credentials;
-    Storage::TokenStore tokens{ &credentials };
-
-    SignedIn()
+    explicit SignedIn(bool withTokens = true)
+        : SignedInClient(withTokens)
     {
-        QVERIFY(server.start());
-        Networking::APIClient::setTokenStore(&tokens);
         Services::AuthService::instance().setTokenStore(&tokens);
-        Networking::ApiEndpoint::saveOverride(server.baseUrl());
         Storage::saveUserProfile(u"Ada Lovelace"_s, u"Acme Works"_s);
-        AppStateManager::instance().setIsAuthenticated(true);
     }
-    ~SignedIn()
-    {
-        Services::AuthService::instance().setTokenStore(nullptr);
-        Networking::APIClient::setTokenStore(nullptr);
-        Networking::ApiEndpoint::saveOverride(std::nullopt);
-    }
+    ~SignedIn() { Services::AuthService::instance().setTokenStore(nullptr); }
 };
 
 } // namespace
@@ -206,9 +195,7 @@ void TestSettingsView::signOutCompletes()
     QFETCH(int, logoutRequests);
 
     SessionManagerFixture fixture(t0);
-    SignedIn session;
-    if (server != u"no tokens"_s)
-        signIn(session.server, session.tokens);
+    SignedIn session(server != u"no tokens"_s);
     if (server == u"late"_s)
         session.server.addFault(FakeHrRoute::Logout, FakeHrFault::delay(1000));
     if (server == u"stopped"_s)
@@ -250,7 +237,6 @@ void TestSettingsView::sessionStartClosesTheConfirmation()
 {
     SessionManagerFixture fixture(t0);
     SignedIn session;
-    signIn(session.server, session.tokens);
     SettingsView view(fixture.engine());
     view.show();
     QTest::mouseClick(logoutButton(view), Qt::LeftButton);
@@ -267,7 +253,6 @@ void TestSettingsView::logoutRefusedWhileTracking()
 {
     SessionManagerFixture fixture(t0);
     SignedIn session;
-    signIn(session.server, session.tokens);
     SettingsView view(fixture.engine());
     startTracking(fixture.engine());
 
