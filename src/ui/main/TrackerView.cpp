@@ -5,6 +5,7 @@
 #include "core/SessionManager.h"
 #include "services/tracking/PermissionService.h"
 #include "ui/main/Greetings.h"
+#include "ui/main/TrackerAlert.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/TextFitting.h"
 
@@ -47,6 +48,7 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     layout->setSpacing(0);
     buildCrossedMidnightNotice();
     layout->addWidget(m_crossedMidnightNotice);
+    layout->addWidget(new TrackerAlert(m_engine, this));
 
     m_pageStack = new QStackedWidget(this);
     layout->addWidget(m_pageStack, 1);
