@@ -198,9 +198,12 @@ void TestAPIClientGuards::redirectWithinTheOriginIsFollowed()
 
     QVERIFY2(!response.error, qPrintable(response.error ? response.error->message : QString()));
     const QList<TestSupport::RecordedRequest> requests = m_server.requests(shape.route);
-    QCOMPARE(requests.size(), 2);
-    QCOMPARE(requests.last().bearerToken, requests.first().bearerToken);
-    QCOMPARE(requests.last().body, requests.first().body);
+    // The network library may send a request once more on a fresh connection.
+    QVERIFY(requests.size() >= 2);
+    for (const TestSupport::RecordedRequest &request : requests) {
+        QCOMPARE(request.bearerToken, requests.first().bearerToken);
+        QCOMPARE(request.body, requests.first().body);
+    }
 }
 
 void TestAPIClientGuards::answerBeyond32MiBFails_data()
