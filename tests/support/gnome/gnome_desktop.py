@@ -177,6 +177,12 @@ class GnomeDesktop:
         keyring.stdin.write(b"clockwarden-gnome")
         keyring.stdin.close()
 
+        # The top-left corner would open the overview under the pointer, and banners (such as the
+        # shell's own "Screen Lock disabled") would cover windows.
+        for schema, key in (("org.gnome.desktop.interface", "enable-hot-corners"),
+                            ("org.gnome.desktop.notifications", "show-banners")):
+            subprocess.run(["gsettings", "set", schema, key, "false"], env=self.env, check=True,
+                           timeout=20)
         command = ["gnome-shell", "--headless", "--wayland", "--wayland-display", "wayland-0"]
         if not self.xwayland:
             command.append("--no-x11")
@@ -200,18 +206,21 @@ class GnomeDesktop:
             display = wait_until(self._xwayland_display, 20, "Xwayland's display")
             env["DISPLAY"] = display
         self._open_remote_desktop()
-        # The top-left corner opens the overview: the pointer rests in the middle, and the corner
-        # is switched off.
+        # The top-left corner opens the overview: the pointer rests in the middle.
         self.point_at(MONITOR_SIZE[0] // 2, MONITOR_SIZE[1] // 2)
-        subprocess.run(["gsettings", "set", "org.gnome.desktop.interface", "enable-hot-corners",
-                        "false"], env=self.env, check=True, timeout=20)
         shell = self.bus.get_object("org.gnome.Shell", "/org/gnome/Shell")
-        # The shell starts in the overview; a desktop shows windows.
-        shell.Set("org.gnome.Shell", "OverviewActive", False,
-                  dbus_interface=dbus.PROPERTIES_IFACE)
-        wait_until(lambda: not shell.Get("org.gnome.Shell", "OverviewActive",
-                                         dbus_interface=dbus.PROPERTIES_IFACE), 10,
-                   "the overview to close")
+
+        def overview_closed():
+            # The shell starts in the overview, and its start-up animation may open it again
+            # after an early close.
+            if not shell.Get("org.gnome.Shell", "OverviewActive",
+                             dbus_interface=dbus.PROPERTIES_IFACE):
+                return True
+            shell.Set("org.gnome.Shell", "OverviewActive", False,
+                      dbus_interface=dbus.PROPERTIES_IFACE)
+            time.sleep(0.5)
+            return False
+        wait_until(overview_closed, 30, "the overview to close")
         self.timings["start"] = time.monotonic() - started
         return self
 
@@ -245,8 +254,8 @@ class GnomeDesktop:
                               "org.gnome.Mutter.ScreenCast.Session")
         nodes = {}
         for connector in self.connectors():
-            # cursor-mode 1: the pointer is drawn into the pictures, as a user sees it.
-            stream = cast.RecordMonitor(connector, {"cursor-mode": dbus.UInt32(1)})
+            # cursor-mode 0: no pointer in the pictures, which are compared with each other.
+            stream = cast.RecordMonitor(connector, {"cursor-mode": dbus.UInt32(0)})
             self.streams.append([connector, stream, None])
             self.bus.add_signal_receiver(
                 lambda node, path=stream: nodes.__setitem__(str(path), int(node)),
