@@ -37,8 +37,7 @@ MONITORS = 2
 EMAIL_FIELD = (227, 341)
 # The Screen Recording row's "Open Settings" in Settings.
 OPEN_SCREEN_SETTINGS = (362, 102)
-# The tracker's card (the clock, or the permission card) in a picture of the window, as x, y,
-# width, height.
+# The tracker's card (the permission card) in a picture of the window, as x, y, width, height.
 CARD_BOX = (19, 83, 429, 230)
 # The share of a picture's pixels that must differ from the bare desktop for it to "show" anything.
 TOP_BAR = 40
@@ -59,9 +58,10 @@ def crop(picture, box):
     return path
 
 
-def differing_box(before, after, mask=None):
-    """The box (x, y, width, height) where two pictures of a monitor differ, below the top bar
-    (whose clock changes) and outside the mask box (a window whose content changes), or None."""
+def differing_box(before, after, mask=None, top=TOP_BAR):
+    """The box (x, y, width, height) where two pictures of a monitor differ, below `top` (the top
+    bar, whose clock changes) and outside the mask box (a window whose content changes), or
+    None."""
     masking = []
     if mask:
         x, y, width, height = mask
@@ -69,14 +69,14 @@ def differing_box(before, after, mask=None):
                    f"rectangle {x},{y} {x + width - 1},{y + height - 1}"]
     box = run("convert", "(", before, *masking, ")", "(", after, *masking, ")", "-compose",
               "difference", "-composite", "-colorspace", "gray", "-threshold", "6%", "-crop",
-              f"+0+{TOP_BAR}", "+repage", "-format", "%@", "info:").strip()
+              f"+0+{top}", "+repage", "-format", "%@", "info:").strip()
     found = re.fullmatch(r"(\d+)x(\d+)\+(\d+)\+(\d+)", box)
     if not found:
         return None
     width, height, x, y = map(int, found.groups())
     if width <= 1 or height <= 1:
         return None
-    return x, y + TOP_BAR, width, height
+    return x, y + top, width, height
 
 
 class Program(ProgramRun):
@@ -99,7 +99,8 @@ class Program(ProgramRun):
             if self.process.poll() is not None:
                 raise Failure(f"the program ended early with status {self.process.returncode}")
             for monitor, picture in enumerate(self.pictures("now")):
-                box = differing_box(self.bare[monitor], picture)
+                box = differing_box(self.bare[monitor], picture,
+                                    top=TOP_BAR if monitor == 0 else 0)
                 if box and box[2] >= size[0] and box[3] >= size[1]:
                     return monitor, box
             return None
@@ -135,13 +136,11 @@ class Program(ProgramRun):
         return paths
 
     def new_window(self, before):
-        """A window that appeared since the pictures `before`, as (monitor, x, y, w, h); the
-        tracker's card, whose clock ticks, does not count."""
+        """A window that appeared since the pictures `before`, as (monitor, x, y, w, h), outside
+        the program's main window, whose clock ticks. Only the first monitor has a top bar."""
         for monitor, picture in enumerate(self.pictures("dialog")):
-            mask = None
-            if self.frame and self.frame[0] == monitor:
-                mask = (self.frame[1] + CARD_BOX[0], self.frame[2] + CARD_BOX[1]) + CARD_BOX[2:]
-            box = differing_box(before[monitor], picture, mask)
+            mask = self.frame[1:] if self.frame and self.frame[0] == monitor else None
+            box = differing_box(before[monitor], picture, mask, TOP_BAR if monitor == 0 else 0)
             if box and box[2] > 100 and box[3] > 60:
                 return (monitor,) + box
         return None
@@ -294,7 +293,8 @@ class Run(RunBase):
         self.desktop.move_pointer(7, 5)
         check(self.desktop.idle_ms() < 2000, "a pointer move resets Mutter's idle time")
         question = wait_for(lambda: program.new_window(before), 20, "the idle question")
-        check(True, "a move after the idle minute brings up the idle question")
+        check(True, "a move after the idle minute brings up the idle question "
+                    f"(on monitor {question[0]} at {question[1]},{question[2]})")
         program.capture_screens("05-idle-question")
         # Continue is the left one of the two buttons along the question's bottom edge.
         monitor, x, y, width, height = question

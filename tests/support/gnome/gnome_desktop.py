@@ -424,14 +424,15 @@ class ShareDialog:
         return None
 
     def _tab_to(self, wanted, what):
-        """Tabs until wanted(node) holds for the focused node; a key lost as the dialog maps
-        is sent again."""
-        for _ in range(12):
+        """Tabs until wanted(node) holds for the focused node. Keys go out only once the dialog
+        holds the focus, and one lost as it maps is made up by the next round."""
+        wait_until(self._focused, 15, "the Screen Share dialog to take the focus", step=0.1)
+        for _ in range(20):
             focused = self._focused()
             if focused is not None and wanted(focused):
                 return focused
             self.desktop.key("Tab")
-            time.sleep(0.15)
+            time.sleep(0.3)
         raise DesktopError(f"the focus never reached {what} in the Screen Share dialog")
 
     def wait(self, timeout=30):
