@@ -359,6 +359,9 @@ class Run(RunBase):
         self.desktop.click(x + width - 50, y + height - 30, monitor)
         program.find_window()
         program.capture("07-restarted")
+        left = self.query("SELECT id FROM sessions")
+        check(True, "the restart finds " + ("the session SIGTERM interrupted, to resume" if left
+                                            else "no session left open"))
         return program
 
     def shell_refusal(self, program):
@@ -389,7 +392,9 @@ class Run(RunBase):
         check("using org.gnome.Shell.Screenshot capturer" in self.app_log()[run_log:],
               "without ScreenCast the program uses the Shell's screenshot service")
         program.capture("08-shell-capturer")
-        program.click("start")
+        # A SIGTERM that ends the program at once leaves the session to resume; an orderly one
+        # leaves none, and Start begins a new one.
+        program.click("resume" if self.query("SELECT id FROM sessions") else "start")
         wait_for(lambda: "Shell.Screenshot failed: Screenshot is not allowed"
                  in self.app_log()[run_log:], 90, "the first capture's refusal")
         check(True, "GNOME Shell refuses with AccessDenied (\"Screenshot is not allowed\")")
