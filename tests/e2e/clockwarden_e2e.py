@@ -594,12 +594,7 @@ class Run(RunBase):
     def run(self):
         try:
             self.desktop.start()
-            self.stand_in.start()
-            self.stand_in.set_configuration(screenshot_interval_minutes=1,
-                                            idle_minutes_threshold=1, idle_action="ask",
-                                            latest_client_version_linux="1.4.3",
-                                            app_timezone="UTC")
-            self.store_endpoint()
+            self.start_stand_in()
             program = self.first_start()
             self.sign_in(program)
             self.start_tracking(program)
@@ -613,10 +608,7 @@ class Run(RunBase):
             self.sign_out(program)
             self.quit_from_tray(program)
         finally:
-            for program in self.programs:
-                program.kill()
-            self.collect()
-            self.stand_in.stop()
+            self.finish()
             self.desktop.stop()
             shutil.rmtree(self.root, ignore_errors=True)
 

@@ -209,6 +209,22 @@ class RunBase:
         self.stand_in = StandIn(args.server, self.root)
         self.programs = []
 
+    def start_stand_in(self):
+        """The stand-in with a company that captures every minute and asks after an idle minute,
+        stored as the program's endpoint."""
+        self.stand_in.start()
+        self.stand_in.set_configuration(screenshot_interval_minutes=1, idle_minutes_threshold=1,
+                                        idle_action="ask", latest_client_version_linux="1.4.3",
+                                        app_timezone="UTC")
+        self.store_endpoint()
+
+    def finish(self):
+        """Ends what is left of the run and keeps its files."""
+        for program in self.programs:
+            program.kill()
+        self.collect()
+        self.stand_in.stop()
+
     def new_program(self):
         program = self.program_class(self.args.app, self.root, self.artifacts,
                                      len(self.programs) + 1)
