@@ -57,6 +57,7 @@ struct SegmentFigures
     int mouse = 0;
     int keys = 0;
     double rate = 0;
+    bool batched = false;                          // the figures came from a segment batch
     QList<std::pair<QDateTime, QString>> pictures; // capture time, file name
 
     void add(const SegmentFigures &other)
@@ -93,24 +94,24 @@ int segmentOf(const QDateTime &time, const QTimeZone &zone)
     return (wall.hour() * 60 + wall.minute()) / 10;
 }
 
-// Adds the intervals' overlap with `date` to the segments they cover.
-void addWorkingTime(const FakeHrState &state, const QDate &date, const QTimeZone &zone,
-                    QMap<int, SegmentFigures> &segments)
+// The seconds of `intervals` in each segment of `date`.
+QMap<int, int> secondsBySegment(const QList<FakeHrInterval> &intervals, const QDate &date,
+                                const QTimeZone &zone)
 {
     const QDateTime dayStart = segmentStart(date, 0, zone);
     const QDateTime dayEnd = segmentStart(date, SegmentsPerDay, zone);
-    for (const QList<FakeHrInterval> &intervals : state.sessionIntervals) {
-        for (const FakeHrInterval &interval : intervals) {
-            QDateTime from = std::max(interval.from, dayStart);
-            const QDateTime to = std::min(interval.to, dayEnd);
-            while (from < to) {
-                const int number = segmentOf(from, zone);
-                const QDateTime next = std::min(segmentStart(date, number + 1, zone), to);
-                segments[number].seconds += int(from.secsTo(next));
-                from = next;
-            }
+    QMap<int, int> seconds;
+    for (const FakeHrInterval &interval : intervals) {
+        QDateTime from = std::max(interval.from, dayStart);
+        const QDateTime to = std::min(interval.to, dayEnd);
+        while (from < to) {
+            const int number = segmentOf(from, zone);
+            const QDateTime next = std::min(segmentStart(date, number + 1, zone), to);
+            seconds[number] += int(from.secsTo(next));
+            from = next;
         }
     }
+    return seconds;
 }
 
 void addActivity(const FakeHrState &state, const QString &date, QMap<int, SegmentFigures> &segments)
@@ -125,6 +126,41 @@ void addActivity(const FakeHrState &state, const QString &date, QMap<int, Segmen
         figures.mouse = row.value("mouse_movements"_L1).toInt();
         figures.keys = row.value("key_press_count"_L1).toInt();
         figures.rate = row.value("activity_rate"_L1).toDouble();
+        figures.batched = true;
+    }
+}
+
+// Working time per segment from the heartbeats. A segment that no batch has reported yet (the
+// client sends a segment once it has closed) takes the session's rate and the counts its latest
+// heartbeat has beyond the batched segments, shared by working time.
+void addSessions(const FakeHrState &state, const QDate &date, const QTimeZone &zone,
+                 QMap<int, SegmentFigures> &segments)
+{
+    for (auto it = state.sessionIntervals.cbegin(); it != state.sessionIntervals.cend(); ++it) {
+        const QMap<int, int> seconds = secondsBySegment(it.value(), date, zone);
+        const QJsonObject heartbeat = state.lastHeartbeats.value(it.key());
+        int mouse = heartbeat.value("mouse_movements"_L1).toInt();
+        int keys = heartbeat.value("key_press_count"_L1).toInt();
+        int unbatchedSeconds = 0;
+        for (auto part = seconds.cbegin(); part != seconds.cend(); ++part) {
+            const SegmentFigures figures = segments.value(part.key());
+            if (figures.batched) {
+                mouse -= figures.mouse;
+                keys -= figures.keys;
+            } else {
+                unbatchedSeconds += part.value();
+            }
+        }
+        for (auto part = seconds.cbegin(); part != seconds.cend(); ++part) {
+            SegmentFigures &figures = segments[part.key()];
+            figures.seconds += part.value();
+            if (figures.batched || unbatchedSeconds == 0)
+                continue;
+            const double share = double(part.value()) / unbatchedSeconds;
+            figures.rate = heartbeat.value("activity_rate"_L1).toDouble();
+            figures.mouse += qRound(std::max(0, mouse) * share);
+            figures.keys += qRound(std::max(0, keys) * share);
+        }
     }
 }
 
@@ -167,8 +203,8 @@ QJsonObject FakeHrReport::fromUploads(const FakeHrState &state, const QString &d
     const QTimeZone zone = state.companyZone();
     const QDate calendarDay = QDate::fromString(date, Qt::ISODate);
     QMap<int, SegmentFigures> segments;
-    addWorkingTime(state, calendarDay, zone, segments);
     addActivity(state, date, segments);
+    addSessions(state, calendarDay, zone, segments);
     addPictures(state, calendarDay, zone, segments);
 
     QMap<int, QJsonArray> hourSegments;

@@ -20,8 +20,9 @@ public:
 
     // The day as uploaded, in the configuration's zone: every ten-minute segment that heartbeat
     // intervals cover or that holds an uploaded screenshot; its working seconds from the
-    // intervals, its activity from the segment batches, its pictures (timed by their file names)
-    // served by the stand-in. Empty "hours" and a zero summary when nothing was uploaded that day.
+    // intervals, its activity from the segment batches (while a segment is still open, from its
+    // session's latest heartbeat), its pictures (timed by their file names) served by the
+    // stand-in. Empty "hours" and a zero summary when nothing was uploaded that day.
     static QJsonObject fromUploads(const FakeHrState &state, const QString &date);
 
     // The capture time in an uploaded file name ("<SESSION>_2025-03-04T09-15-00+07-00_0.jpg",

@@ -64,6 +64,7 @@ struct FakeHrState
     QHash<QString, QByteArray> uploadedFiles; // screenshot bytes by the file name sent
     // The latest heartbeat's intervals per session; an open one ends where its total does.
     QHash<QString, QList<FakeHrInterval>> sessionIntervals;
+    QHash<QString, QJsonObject> lastHeartbeats; // the latest heartbeat body per session
     // The latest batch row per segment, by "yyyy-MM-dd/N".
     QHash<QString, QJsonObject> uploadedSegments;
 

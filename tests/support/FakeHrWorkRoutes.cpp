@@ -105,6 +105,7 @@ FakeHrAnswer FakeHrWorkRoutes::heartbeat(FakeHrState &state, const RecordedReque
     const QString session = body.value("session_uuid"_L1).toString().toUpper();
     state.sessionTotals.insert(session, body.value("total_seconds"_L1).toInt());
     state.sessionIntervals.insert(session, workedIntervals(body));
+    state.lastHeartbeats.insert(session, body);
     const QJsonObject data{ { u"session_uuid"_s, session },
                             { u"status"_s, status },
                             { u"today_total_seconds"_s, state.todayTotalSeconds() },
