@@ -210,17 +210,21 @@ class GnomeDesktop:
         self.point_at(MONITOR_SIZE[0] // 2, MONITOR_SIZE[1] // 2)
         shell = self.bus.get_object("org.gnome.Shell", "/org/gnome/Shell")
 
+        closed_since = []
+
         def overview_closed():
             # The shell starts in the overview, and its start-up animation may open it again
-            # after an early close.
-            if not shell.Get("org.gnome.Shell", "OverviewActive",
-                             dbus_interface=dbus.PROPERTIES_IFACE):
-                return True
-            shell.Set("org.gnome.Shell", "OverviewActive", False,
-                      dbus_interface=dbus.PROPERTIES_IFACE)
-            time.sleep(0.5)
-            return False
-        wait_until(overview_closed, 30, "the overview to close")
+            # after an early close: it must stay closed for a while.
+            if shell.Get("org.gnome.Shell", "OverviewActive",
+                         dbus_interface=dbus.PROPERTIES_IFACE):
+                closed_since.clear()
+                shell.Set("org.gnome.Shell", "OverviewActive", False,
+                          dbus_interface=dbus.PROPERTIES_IFACE)
+                time.sleep(0.5)
+                return False
+            closed_since.append(time.monotonic())
+            return closed_since[-1] - closed_since[0] >= 2
+        wait_until(overview_closed, 40, "the overview to close")
         self.timings["start"] = time.monotonic() - started
         return self
 
