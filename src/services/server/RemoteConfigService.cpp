@@ -228,7 +228,7 @@ bool RemoteConfigService::waitForStop(const StopFlag &stopFlag, quint32 seconds)
 {
     // One sleep for the whole wait rather than a look every second: the thread stays asleep for
     // the twenty-odd minutes between refreshes.
-    const QDeadlineTimer deadline(std::chrono::seconds(seconds));
+    const QDeadlineTimer deadline{ std::chrono::seconds(seconds) };
     QMutexLocker locker(&m_stopMutex);
     while (!*stopFlag && !deadline.hasExpired())
         m_stopRaised.wait(&m_stopMutex, deadline);
