@@ -328,7 +328,8 @@ void TestX11InputMonitor::stopIsNoticedAtOnce()
     stopping.start();
     monitor.stop();
     QVERIFY2(stopping.elapsed() < 100, qPrintable(u"%1 ms"_s.arg(stopping.elapsed())));
-    QCOMPARE(threadsNamed("input.x11"), 0);
+    // The system thread outlives run() by a moment.
+    QTRY_COMPARE(threadsNamed("input.x11"), 0);
 }
 
 void TestX11InputMonitor::threadEndsWhenServerGoes()
