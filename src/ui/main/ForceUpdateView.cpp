@@ -1,6 +1,7 @@
 #include "ui/main/ForceUpdateView.h"
 
 #include "core/AppStateManager.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 
 #include <QDesktopServices>
@@ -15,7 +16,7 @@ namespace {
 
 QLabel *centredLabel(const QString &text, const char *property, bool wrap, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = plainLabel(text, parent);
     label->setAlignment(Qt::AlignCenter);
     label->setProperty(property, true);
     label->setWordWrap(wrap);
@@ -33,7 +34,7 @@ ForceUpdateView::ForceUpdateView(QWidget *parent)
     layout->setSpacing(8);
     layout->addStretch();
 
-    auto *icon = new QLabel(this);
+    auto *icon = plainLabel(this);
     icon->setPixmap(Theme::icon(QStringLiteral("update"), Theme::orangeColor, 44).pixmap(44, 44));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);

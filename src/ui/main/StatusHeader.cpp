@@ -1,6 +1,7 @@
 #include "ui/main/StatusHeader.h"
 
 #include "core/SessionManager.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/ColorVariables.h"
 
 #include <QHBoxLayout>
@@ -30,12 +31,12 @@ StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
     layout->setContentsMargins(16, 10, 16, 10);
     layout->setSpacing(6);
 
-    m_dotLabel = new QLabel(QStringLiteral("●"), this);
+    m_dotLabel = plainLabel(QStringLiteral("●"), this);
     m_dotLabel->setObjectName(QStringLiteral("StatusHeader_DotLabel"));
     m_dotLabel->setStyleSheet(dotStyle(Theme::mutedColor));
     layout->addWidget(m_dotLabel);
 
-    m_stateLabel = new QLabel(QStringLiteral("Not Tracking"), this);
+    m_stateLabel = plainLabel(QStringLiteral("Not Tracking"), this);
     m_stateLabel->setObjectName(QStringLiteral("StatusHeader_StateLabel"));
     QFont stateFont = m_stateLabel->font();
     stateFont.setWeight(QFont::Medium);
@@ -44,7 +45,7 @@ StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
 
     layout->addStretch();
 
-    auto *brand = new QLabel(QStringLiteral("Tembrix"), this);
+    auto *brand = plainLabel(QStringLiteral("Tembrix"), this);
     brand->setStyleSheet(QStringLiteral("color: %1; font-size: 11px;").arg(Theme::mutedColor));
     layout->addWidget(brand);
 
