@@ -10,6 +10,13 @@ target_compile_definitions(clockwarden_compile_options INTERFACE
     QT_NO_URL_CAST_FROM_STRING
     QT_DISABLE_DEPRECATED_UP_TO=0x060400)
 
+# lld links the many sanitized test programs in about half the time of the default linker.
+include(CheckLinkerFlag)
+check_linker_flag(CXX -fuse-ld=lld CLOCKWARDEN_HAVE_LLD)
+if(CLOCKWARDEN_HAVE_LLD)
+    target_link_options(clockwarden_compile_options INTERFACE -fuse-ld=lld)
+endif()
+
 if(CLOCKWARDEN_WERROR)
     target_compile_options(clockwarden_compile_options INTERFACE -Werror)
 endif()

@@ -3,6 +3,7 @@
 #include "networking/APIClientTestHooks.h"
 #include "networking/ApiEndpoint.h"
 #include "networking/ITokenRefresher.h"
+#include "networking/ReplyGuard.h"
 #include "storage/LogRedaction.h"
 #include "storage/TokenStore.h"
 
@@ -128,6 +129,22 @@ APIError serverErrorFor(int status, const QByteArray &body)
         error.message = u"HTTP %1: %2"_s.arg(status).arg(detail);
     attachServerMessage(error, body);
     return error;
+}
+
+// A stopped reply says nothing about the request's fate on the server; its failure must not pass
+// for an answer.
+std::optional<APIError> refusalErrorFor(const RawReply &raw)
+{
+    if (raw.refusedRedirectStatus > 0) {
+        APIError error = APIError::serverError(raw.refusedRedirectStatus);
+        error.message
+                = u"HTTP %1: redirect to another address refused"_s.arg(raw.refusedRedirectStatus);
+        return error;
+    }
+    if (raw.tooLarge)
+        return APIError::decodingFailed(u"The server's answer is larger than %1 MiB"_s.arg(
+                ReplyGuard::maximumAnswerBytes / (1024 * 1024)));
+    return std::nullopt;
 }
 
 APIError networkErrorFor(const RawReply &raw)
@@ -257,6 +274,10 @@ APIResponse APIClient::call(const QString &path, const QByteArray &method,
             resetConnections();
 
         APIResponse response{ raw.body, raw.statusCode, std::nullopt };
+        if (std::optional<APIError> refusal = refusalErrorFor(raw)) {
+            response.error = std::move(refusal);
+            return response;
+        }
         if (raw.statusCode >= 200 && raw.statusCode <= 299) {
             // Headers arrived but the body was cut short (timeout, abort, dropped connection):
             // a half answer must not pass for success.
@@ -304,6 +325,7 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
         if (const std::optional<Models::AuthTokens> tokens = loadTokens())
             request.setRawHeader("Authorization", "Bearer " + tokens->accessToken.toUtf8());
     }
+    ReplyGuard::prepare(request);
 
     logRequest(url, method, body, contentType);
 
@@ -320,6 +342,7 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
         reply = manager.sendCustomRequest(request, method, body.value_or(QByteArray()));
 
     RawReply raw;
+    const ReplyGuard *guard = ReplyGuard::watch(reply);
     const QPointer<QNetworkReply> guarded(reply);
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer timeout;
@@ -338,11 +361,18 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
     abortPoll.stop();
 
     raw.statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // An aborted reply is closed; reading it would only warn.
-    if (reply->isOpen())
+    // An aborted reply is closed; reading it would only warn. A refused one is not read at all.
+    if (reply->isOpen() && guard->refusal() == ReplyGuard::Refusal::None)
         raw.body = reply->readAll();
     raw.networkError = reply->error();
     raw.errorString = reply->errorString();
+    if (guard->refusal() != ReplyGuard::Refusal::None) {
+        raw.refusedRedirectStatus = guard->redirectStatus();
+        raw.tooLarge = guard->refusal() == ReplyGuard::Refusal::TooLarge;
+        qWarning().noquote() << u"API answer refused: %1 %2: %3"_s.arg(
+                QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)),
+                guard->refusalText());
+    }
     reply->deleteLater();
     return raw;
 }

@@ -36,4 +36,10 @@ APIError APIError::refreshDeferred()
              std::nullopt, std::nullopt };
 }
 
+APIError APIError::insecureEndpoint()
+{
+    return { Kind::InsecureEndpoint, std::nullopt,
+             u"The company's server address is not secure (http)"_s, std::nullopt, std::nullopt };
+}
+
 } // namespace Networking

@@ -17,6 +17,8 @@ struct APIError
         Decoding = 3,
         Network = 4,
         RefreshDeferred = 5,
+        // A company address received over https that would move the sign-in to plain http.
+        InsecureEndpoint = 6,
     };
 
     Kind kind = Kind::Network;
@@ -33,6 +35,7 @@ struct APIError
     static APIError decodingFailed(const QString &text);
     static APIError networkFailure(const QString &text);
     static APIError refreshDeferred();
+    static APIError insecureEndpoint();
 
     friend bool operator==(const APIError &, const APIError &) = default;
 };

@@ -28,6 +28,10 @@ struct RawReply
     int networkError = 0;
     QString errorString;
     bool timedOut = false;
+    // Set when the reply was stopped on purpose: the status of a redirect to another origin,
+    // or an answer beyond the size bound.
+    int refusedRedirectStatus = 0;
+    bool tooLarge = false;
 
     // A timeout or a gateway error leaves the thread's pooled connections suspect.
     bool shouldResetConnections() const;

@@ -109,4 +109,10 @@ std::optional<QUrl> normalizeCompanyEndpoint(const QString &text)
     return url;
 }
 
+bool isDowngrade(const QUrl &endpoint, const QUrl &source)
+{
+    return source.scheme().compare("https"_L1, Qt::CaseInsensitive) == 0
+           && endpoint.scheme().compare("https"_L1, Qt::CaseInsensitive) != 0;
+}
+
 } // namespace Networking::ApiEndpoint

@@ -38,4 +38,9 @@ QString domainKey();
 // text, a scheme without a host, or a result that is not a valid URL.
 std::optional<QUrl> normalizeCompanyEndpoint(const QString &text);
 
+// True when a company endpoint that arrived in an answer from `source` would leave https: such an
+// address could only come from someone between the program and the service. An endpoint that is
+// plain http from the start (stored by an administrator) never passes through here.
+bool isDowngrade(const QUrl &endpoint, const QUrl &source);
+
 } // namespace Networking::ApiEndpoint

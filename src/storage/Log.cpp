@@ -1,5 +1,6 @@
 #include "storage/Log.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -103,10 +104,42 @@ QString utcTimestamp()
     return QString::fromLatin1(text.data());
 }
 
+bool isLineControl(char16_t unit)
+{
+    return unit < 0x20 || unit == 0x7f || (unit >= 0x80 && unit < 0xa0) || unit == 0x2028
+           || unit == 0x2029;
+}
+
+// Messages carry text from outside (server answers, file names): a line break in it would end the
+// line early and let the rest pass for a line of its own, so every control character is written
+// as an escape and one message stays one line.
+QString escapedControls(const QString &message)
+{
+    if (std::none_of(message.cbegin(), message.cend(),
+                     [](QChar c) { return isLineControl(c.unicode()); }))
+        return message;
+    QString escaped;
+    escaped.reserve(message.size() + 16);
+    for (const QChar c : message) {
+        const char16_t unit = c.unicode();
+        if (!isLineControl(unit))
+            escaped += c;
+        else if (unit == u'\n')
+            escaped += "\\n"_L1;
+        else if (unit == u'\r')
+            escaped += "\\r"_L1;
+        else if (unit == u'\t')
+            escaped += "\\t"_L1;
+        else
+            escaped += u"\\u%1"_s.arg(int(unit), 4, 16, QChar(u'0'));
+    }
+    return escaped;
+}
+
 QString formatLine(Log::Category category, Log::Level level, const QString &message)
 {
     return u'[' + utcTimestamp() + "] ["_L1 + Log::levelName(level) + "] ["_L1
-           + Log::categoryName(category) + "] "_L1 + message + u'\n';
+           + Log::categoryName(category) + "] "_L1 + escapedControls(message) + u'\n';
 }
 
 Log::Level levelFor(QtMsgType type)

@@ -14,7 +14,8 @@ namespace Core {
 // All operations are static and may run on any thread, also while static objects are destroyed at
 // exit. One non-recursive mutex serialises them; a message raised on a thread while that thread
 // holds the log's own lock (a Qt warning from inside the log) is dropped. Writes before install()
-// are dropped. Messages are written unchanged: callers redact what they log.
+// are dropped. Messages are not redacted here (callers redact what they log), but their control
+// characters are escaped ("\n", "\r", "\t", "\u001b"), so one message is always one line.
 class Log final
 {
 public:

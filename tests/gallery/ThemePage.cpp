@@ -69,11 +69,10 @@ QWidget *header(QWidget *parent)
     auto *row = new QWidget(parent);
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    QSvgRenderer logo(QStringLiteral(":/icons/tembrix-logo.svg"));
+    QSvgRenderer logo(logoPath(currentPalette()));
     const QSize logoSize(qRound(20.0 * logo.defaultSize().width() / logo.defaultSize().height()),
                          20);
-    layout->addWidget(pixmapLabel(
-            svgPixmap(QStringLiteral(":/icons/tembrix-logo.svg"), logoSize, QString()), row));
+    layout->addWidget(pixmapLabel(svgPixmap(logoPath(currentPalette()), logoSize, QString()), row));
     auto *title = new QLabel(currentPalette().displayName, row);
     title->setProperty("strong", true);
     layout->addWidget(title);
@@ -213,8 +212,8 @@ QWidget *artwork(QWidget *parent)
     appIcon.setDevicePixelRatio(2);
     layout->addWidget(pixmapLabel(appIcon, row));
     layout->addSpacing(8);
-    layout->addWidget(pixmapLabel(
-            svgPixmap(QStringLiteral(":/icons/tembrix-logo.svg"), QSize(168, 40), QString()), row));
+    layout->addWidget(
+            pixmapLabel(svgPixmap(logoPath(currentPalette()), QSize(168, 40), QString()), row));
     layout->addStretch();
     auto *tabs = new QGridLayout;
     const QString names[] = { QStringLiteral("tracker"), QStringLiteral("summary"),

@@ -59,6 +59,10 @@ int main(int argc, char **argv)
     parser.addOption({ QStringLiteral("palettes"),
                        QStringLiteral("Comma-separated palette ids (default: all)."),
                        QStringLiteral("ids") });
+    parser.addOption({ QStringLiteral("pages"),
+                       QStringLiteral("Comma-separated page names, each shown in every palette "
+                                      "(default: every page in its own palettes)."),
+                       QStringLiteral("names") });
     parser.process(app);
     if (!parser.isSet(QStringLiteral("out")))
         parser.showHelp(2);
@@ -66,6 +70,8 @@ int main(int argc, char **argv)
     UI::Theme::apply(app);
     QStringList wanted
             = parser.value(QStringLiteral("palettes")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList pages
+            = parser.value(QStringLiteral("pages")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     bool ok = true;
     for (const UI::Theme::Palette &palette : UI::Theme::palettes()) {
         if (!wanted.isEmpty() && !wanted.contains(palette.id))
@@ -77,7 +83,10 @@ int main(int argc, char **argv)
             continue;
         }
         for (const GalleryPage &page : galleryPages()) {
-            if (page.palettes.isEmpty() || page.palettes.contains(palette.id))
+            const bool shown = pages.isEmpty() ? page.palettes.isEmpty()
+                                                         || page.palettes.contains(palette.id)
+                                               : pages.contains(page.name);
+            if (shown)
                 ok = savePage(page, out) && ok;
         }
     }

@@ -63,6 +63,8 @@ private slots:
     void dropsMessagesRaisedUnderItsOwnLock();
     void keepsWritingDuringStaticDestruction();
     void keepsLinesWholeAcrossThreads();
+    void escapesControlCharactersSoNoLineCanBeForged_data();
+    void escapesControlCharactersSoNoLineCanBeForged();
     void exportsOldestFirst();
     void exportsRedactedText();
     void exportReportsMissingContent_data();
@@ -325,6 +327,36 @@ void TestLog::keepsLinesWholeAcrossThreads()
             uR"(^\[[^\]]+Z\] \[DEBUG\] \[activity\] thread \d line \d+$)"_s);
     for (const QString &line : lines)
         QVERIFY2(whole.match(line).hasMatch(), qPrintable(line));
+}
+
+void TestLog::escapesControlCharactersSoNoLineCanBeForged_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("line feed forging a line")
+            << u"Login failed: x\n[2025-01-01T00:00:00.000Z] [ERROR] [auth] FORGED"_s
+            << u"Login failed: x\\n[2025-01-01T00:00:00.000Z] [ERROR] [auth] FORGED"_s;
+    QTest::newRow("carriage return and tab") << u"a\r\nb\tc"_s << u"a\\r\\nb\\tc"_s;
+    QTest::newRow("terminal escape and delete")
+            << u"\x1b[31mred\x7f"_s << u"\\u001b[31mred\\u007f"_s;
+    QTest::newRow("unicode line breaks")
+            << u"a\u0085b\u2028c\u2029d"_s << u"a\\u0085b\\u2028c\\u2029d"_s;
+    QTest::newRow("plain text unchanged") << u"C:\\path ü \\n"_s << u"C:\\path ü \\n"_s;
+}
+
+void TestLog::escapesControlCharactersSoNoLineCanBeForged()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, written);
+    Log::install();
+
+    Log::write(Log::Category::Auth, Log::Level::Warn, message);
+    qWarning().noquote() << message;
+
+    const QStringList lines = linesOf(readFile(logPath()));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(withoutTimestamp(lines.at(0)), u"[WARN] [auth] "_s + written);
+    QCOMPARE(withoutTimestamp(lines.at(1)), u"[WARN] [config] "_s + written);
 }
 
 void TestLog::exportsOldestFirst()

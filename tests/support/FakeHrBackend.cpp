@@ -47,6 +47,8 @@ FakeHrPlan FakeHrBackend::receive(RecordedRequest request)
     switch (fault->kind) {
     case FakeHrFault::Kind::Answer:
         plan.answer = FakeHrAnswer{ fault->status, fault->contentType, withOrigin(fault->body) };
+        plan.location = fault->location;
+        plan.announceLength = fault->announceLength;
         break;
     case FakeHrFault::Kind::Delay:
         plan.answer = answerLocked(request);
@@ -221,6 +223,12 @@ QHash<QString, QByteArray> FakeHrBackend::uploadedFiles() const
 {
     QMutexLocker locker(&m_mutex);
     return m_state.uploadedFiles;
+}
+
+void FakeHrBackend::serveFile(const QString &name, const QByteArray &bytes)
+{
+    QMutexLocker locker(&m_mutex);
+    m_state.uploadedFiles.insert(name, bytes);
 }
 
 void FakeHrBackend::addFault(FakeHrRoute route, const FakeHrFault &fault)

@@ -21,8 +21,10 @@ struct FakeHrPlan
     Action action = Action::Answer;
     FakeHrAnswer answer;
     int delayMs = 0;
-    int barrierId = 0;         // held until that barrier opens; 0 when no barrier applies
-    bool opensBarrier = false; // this request was the last one its barrier waited for
+    int barrierId = 0;          // held until that barrier opens; 0 when no barrier applies
+    bool opensBarrier = false;  // this request was the last one its barrier waited for
+    QByteArray location;        // the Location header of a redirect; none when empty
+    bool announceLength = true; // without Content-Length the body ends where the connection does
 };
 
 using FakeHrRequestFilter = std::function<bool(const RecordedRequest &)>;
@@ -50,6 +52,7 @@ public:
     std::optional<FakeHrTokens> currentTokens() const;
     void expireAccessToken();
     QHash<QString, QByteArray> uploadedFiles() const;
+    void serveFile(const QString &name, const QByteArray &bytes);
 
     void addFault(FakeHrRoute route, const FakeHrFault &fault);
     void clearFaults();

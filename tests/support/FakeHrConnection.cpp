@@ -22,6 +22,16 @@ QByteArray reasonPhrase(int status)
         return "Created";
     case 204:
         return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
     case 400:
         return "Bad Request";
     case 401:
@@ -158,7 +168,9 @@ void FakeHrConnection::execute(const FakeHrPlan &plan)
 {
     switch (plan.action) {
     case FakeHrPlan::Action::Answer:
-        write(plan.answer, m_keepAlive, -1);
+        // Without a length only the end of the connection ends the body.
+        m_keepAlive = m_keepAlive && plan.announceLength;
+        write(plan.answer, m_keepAlive, -1, plan.location, plan.announceLength);
         if (m_keepAlive) {
             m_busy = false;
             QMetaObject::invokeMethod(this, &FakeHrConnection::processBuffer, Qt::QueuedConnection);
@@ -175,13 +187,17 @@ void FakeHrConnection::execute(const FakeHrPlan &plan)
     }
 }
 
-void FakeHrConnection::write(const FakeHrAnswer &answer, bool keepAlive, qsizetype bodyBytes)
+void FakeHrConnection::write(const FakeHrAnswer &answer, bool keepAlive, qsizetype bodyBytes,
+                             const QByteArray &location, bool announceLength)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' '
                       + reasonPhrase(answer.status) + "\r\n";
     if (!answer.contentType.isEmpty())
         head += "Content-Type: " + answer.contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
+    if (!location.isEmpty())
+        head += "Location: " + location + "\r\n";
+    if (announceLength)
+        head += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     m_socket->write(head);
     m_socket->write(bodyBytes < 0 ? answer.body : answer.body.left(bodyBytes));

@@ -44,7 +44,8 @@ private:
     void handle(const ParsedHttpRequest &request);
     void start(const FakeHrPlan &plan);
     void execute(const FakeHrPlan &plan);
-    void write(const FakeHrAnswer &answer, bool keepAlive, qsizetype bodyBytes);
+    void write(const FakeHrAnswer &answer, bool keepAlive, qsizetype bodyBytes,
+               const QByteArray &location = {}, bool announceLength = true);
     void answerControl(const ParsedHttpRequest &request);
 
     QTcpSocket *m_socket = nullptr;

@@ -45,6 +45,20 @@ FakeHrFault FakeHrFault::oversizedBody(int status, int size)
     return FakeHrFault::answer(status, head + QByteArray(padding, 'x') + tail);
 }
 
+FakeHrFault FakeHrFault::redirect(int status, const QByteArray &target)
+{
+    FakeHrFault fault = FakeHrFault::answer(status, {}, {});
+    fault.location = target;
+    return fault;
+}
+
+FakeHrFault FakeHrFault::hugeBody(int size, bool announced)
+{
+    FakeHrFault fault = FakeHrFault::oversizedBody(200, size);
+    fault.announceLength = announced;
+    return fault;
+}
+
 FakeHrFault FakeHrFault::delay(int milliseconds)
 {
     FakeHrFault fault;
@@ -105,6 +119,9 @@ FakeHrFault FakeHrFault::fromJson(const QJsonObject &object)
         fault = FakeHrFault::malformedJson(object.value(u"status"_s).toInt(200));
     } else if (kind == "oversized"_L1) {
         fault = FakeHrFault::oversizedBody(status, object.value(u"size"_s).toInt(8192));
+    } else if (kind == "redirect"_L1) {
+        fault = FakeHrFault::redirect(object.value(u"status"_s).toInt(307),
+                                      object.value(u"location"_s).toString().toUtf8());
     } else if (kind == "delay"_L1) {
         fault = FakeHrFault::delay(0);
     } else if (kind == "hang"_L1) {

@@ -29,6 +29,8 @@ struct FakeHrFault
     QByteArray contentType = "application/json";
     int delayMs = 0; // also delays Answer, Partial and Close
     int times = 1;
+    QByteArray location;        // the Location header of an Answer, when not empty
+    bool announceLength = true; // false: no Content-Length, the connection closes after the body
 
     // Any status with any body (JSON by default; pass a content type for HTML and the like).
     static FakeHrFault answer(int status, const QByteArray &body = {},
@@ -41,6 +43,11 @@ struct FakeHrFault
     static FakeHrFault malformedJson(int status = 200);
     // `status` with a JSON object of exactly `size` bytes whose "message" is a short text.
     static FakeHrFault oversizedBody(int status = 500, int size = 8192);
+    // `status` (301, 302, 303, 307, 308) with "Location: target" and no body.
+    static FakeHrFault redirect(int status, const QByteArray &target);
+    // 200 with a JSON object of `size` bytes; with announced false the length is not sent, so a
+    // client learns the size only as the bytes arrive.
+    static FakeHrFault hugeBody(int size, bool announced = true);
     static FakeHrFault delay(int milliseconds);
     static FakeHrFault hang();
     static FakeHrFault partial();
@@ -54,7 +61,8 @@ struct FakeHrFault
     // The control interface's form: {"kind": "answer"|"delay"|"hang"|"partial"|"close",
     // "status": 503, "body": "<text>" or "json": {...}, "contentType": "...", "delayMs": 0,
     // "times": 1, "errors": {"field": "message"}, "size": 8192 (with "kind": "oversized"),
-    // "kind": "malformed"}. Throws std::invalid_argument on an unknown kind.
+    // "kind": "malformed", "location": "<url>" (with "kind": "redirect")}. Throws
+    // std::invalid_argument on an unknown kind.
     static FakeHrFault fromJson(const QJsonObject &object);
 };
 

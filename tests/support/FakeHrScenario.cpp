@@ -127,6 +127,7 @@ void FakeHrScenario::applyJson(const QJsonObject &object)
     }
     if (object.value("screenshotReport"_L1).isObject())
         screenshotReport = object.value("screenshotReport"_L1).toObject();
+    readFlag(object, "reportFromUploads", reportFromUploads);
 }
 
 QJsonObject FakeHrScenario::toJson() const
@@ -154,7 +155,8 @@ QJsonObject FakeHrScenario::toJson() const
                         { u"configuration"_s, configuration },
                         { u"todayTotalSeconds"_s, todayTotalSeconds },
                         { u"todayDate"_s, todayDate },
-                        { u"screenshotReport"_s, screenshotReport } };
+                        { u"screenshotReport"_s, screenshotReport },
+                        { u"reportFromUploads"_s, reportFromUploads } };
     if (acceptedSegmentIndices) {
         QJsonArray indices;
         for (int index : *acceptedSegmentIndices)

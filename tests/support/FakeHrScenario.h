@@ -53,6 +53,9 @@ struct FakeHrScenario
     QString todayDate;         // empty: today in the configuration's "app_timezone"
     std::optional<QList<int>> acceptedSegmentIndices; // absent: every segment of a batch
     QJsonObject screenshotReport; // empty: a canned report of one hour with two segments
+    // With no scripted report: build each day's report from what was uploaded (pictures,
+    // heartbeat intervals, segment activity) instead of the canned one. The demo's choice.
+    bool reportFromUploads = false;
 
     static QJsonObject defaultConfiguration();
     static QString signInName(SignIn signIn);

@@ -175,6 +175,11 @@ QHash<QString, QByteArray> FakeHrServer::uploadedFiles() const
     return m_backend.uploadedFiles();
 }
 
+void FakeHrServer::serveFile(const QString &name, const QByteArray &bytes)
+{
+    m_backend.serveFile(name, bytes);
+}
+
 void FakeHrServer::addFault(FakeHrRoute route, const FakeHrFault &fault)
 {
     m_backend.addFault(route, fault);

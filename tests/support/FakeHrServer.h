@@ -101,6 +101,8 @@ public:
     void expireAccessToken();
     // Screenshot bytes received, by the file name sent.
     QHash<QString, QByteArray> uploadedFiles() const;
+    // Serves bytes under "/files/<name>" as an uploaded screenshot would be (until reset()).
+    void serveFile(const QString &name, const QByteArray &bytes);
 
     // Faults and barriers (see FakeHrFault); FakeHrRoute::Any matches every route.
     void addFault(FakeHrRoute route, const FakeHrFault &fault);

@@ -74,9 +74,13 @@ QString FakeHrState::todayDate() const
 {
     if (!scenario.todayDate.isEmpty())
         return scenario.todayDate;
+    return QDateTime::currentDateTimeUtc().toTimeZone(companyZone()).date().toString(Qt::ISODate);
+}
+
+QTimeZone FakeHrState::companyZone() const
+{
     const QTimeZone zone(scenario.configuration.value("app_timezone"_L1).toString().toUtf8());
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    return (zone.isValid() ? now.toTimeZone(zone) : now).date().toString(Qt::ISODate);
+    return zone.isValid() ? zone : QTimeZone::utc();
 }
 
 QString FakeHrState::missingKey(const QJsonObject &object, const QList<const char *> &keys)

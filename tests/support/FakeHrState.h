@@ -3,10 +3,13 @@
 #include "FakeHrScenario.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QJsonObject>
+#include <QList>
 #include <QSet>
 #include <QString>
+#include <QTimeZone>
 
 #include <optional>
 
@@ -39,6 +42,13 @@ struct FakeHrAnswer
     static FakeHrAnswer validation(const QString &field, const QString &message);
 };
 
+// A stretch of tracked time from a heartbeat's intervals.
+struct FakeHrInterval
+{
+    QDateTime from;
+    QDateTime to;
+};
+
 // The service's mutable state behind the routes. Not thread-safe by itself: FakeHrBackend holds its
 // mutex around every use.
 struct FakeHrState
@@ -52,6 +62,11 @@ struct FakeHrState
     QSet<QString> startedSessions;            // upper-case session identifiers
     QHash<QString, int> sessionTotals;        // latest "total_seconds" per session from heartbeats
     QHash<QString, QByteArray> uploadedFiles; // screenshot bytes by the file name sent
+    // The latest heartbeat's intervals per session; an open one ends where its total does.
+    QHash<QString, QList<FakeHrInterval>> sessionIntervals;
+    QHash<QString, QJsonObject> lastHeartbeats; // the latest heartbeat body per session
+    // The latest batch row per segment, by "yyyy-MM-dd/N".
+    QHash<QString, QJsonObject> uploadedSegments;
 
     // Issues a new set ("access-token-N", "refresh-token-N") and makes it the current one.
     FakeHrTokens issueTokens();
@@ -59,6 +74,8 @@ struct FakeHrState
     int todayTotalSeconds() const;
     // The scenario's date, else today in the configuration's "app_timezone" (UTC when unknown).
     QString todayDate() const;
+    // The configuration's "app_timezone", UTC when unknown.
+    QTimeZone companyZone() const;
 
     // The first of `keys` that is missing or null in `object`, empty when all are there.
     static QString missingKey(const QJsonObject &object, const QList<const char *> &keys);

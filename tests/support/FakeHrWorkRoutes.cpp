@@ -1,5 +1,7 @@
 #include "FakeHrWorkRoutes.h"
 
+#include "FakeHrReport.h"
+
 #include <QDate>
 #include <QFile>
 #include <QJsonArray>
@@ -12,35 +14,31 @@ namespace TestSupport {
 
 namespace {
 
-QJsonObject stats(int seconds, int mouse, int keys, double rate)
+// The heartbeat's intervals; an open one ends where the session's total does.
+QList<FakeHrInterval> workedIntervals(const QJsonObject &body)
 {
-    return QJsonObject{ { u"total_seconds"_s, seconds },
-                        { u"total_seconds_formatted"_s,
-                          u"%1h %2m"_s.arg(seconds / 3600).arg(seconds % 3600 / 60) },
-                        { u"mouse_movements"_s, mouse },
-                        { u"key_press_count"_s, keys },
-                        { u"activity_rate"_s, rate } };
-}
-
-QJsonObject screenshot(const QString &fileName, const QString &capturedAt)
-{
-    const QString url = u"{origin}/files/"_s + fileName;
-    return QJsonObject{ { u"url"_s, url },
-                        { u"url_available"_s, true },
-                        { u"thumbnail_url"_s, url },
-                        { u"thumbnail_url_available"_s, true },
-                        { u"captured_at"_s, capturedAt } };
-}
-
-QJsonObject segment(int number, const QString &color, const QJsonArray &screenshots, int seconds)
-{
-    const QTime from = QTime(0, 0).addSecs(number * 600);
-    return QJsonObject{ { u"segment_number"_s, number },
-                        { u"segment_number_from"_s, from.toString(u"HH:mm"_s) },
-                        { u"segment_number_to"_s, from.addSecs(600).toString(u"HH:mm"_s) },
-                        { u"indicator_color"_s, color },
-                        { u"stats"_s, stats(seconds, 180, 90, seconds / 6.0) },
-                        { u"screenshots"_s, screenshots } };
+    QList<FakeHrInterval> intervals;
+    qint64 closedSeconds = 0;
+    QDateTime openStart;
+    for (const QJsonValue &value : body.value("intervals"_L1).toArray()) {
+        const QDateTime from
+                = QDateTime::fromString(value["started_at"_L1].toString(), Qt::ISODateWithMs);
+        const QDateTime to
+                = QDateTime::fromString(value["stopped_at"_L1].toString(), Qt::ISODateWithMs);
+        if (!from.isValid())
+            continue;
+        if (!to.isValid()) {
+            openStart = from;
+            continue;
+        }
+        intervals.append({ from, to });
+        closedSeconds += std::max<qint64>(0, from.secsTo(to));
+    }
+    if (openStart.isValid()) {
+        const qint64 open = body.value("total_seconds"_L1).toInteger() - closedSeconds;
+        intervals.append({ openStart, openStart.addSecs(std::max<qint64>(0, open)) });
+    }
+    return intervals;
 }
 
 QString requiredKeyMessage(const QString &key)
@@ -65,26 +63,6 @@ FakeHrAnswer FakeHrWorkRoutes::configuration(FakeHrState &state, const RecordedR
     return FakeHrAnswer::json(200, QJsonObject{ { u"data"_s, data } });
 }
 
-QJsonObject FakeHrWorkRoutes::cannedReport(const FakeHrState &state, const QString &date)
-{
-    QJsonArray uploaded;
-    QStringList names = state.uploadedFiles.keys();
-    std::sort(names.begin(), names.end());
-    for (const QString &name : names)
-        uploaded.append(screenshot(name, date + " 09:14:30"_L1));
-    uploaded.prepend(screenshot(sampleFileName(), date + " 09:12:05"_L1));
-    const QJsonArray segments{
-        segment(54, u"green"_s, QJsonArray{ screenshot(sampleFileName(), date + " 09:03:41"_L1) },
-                540),
-        segment(55, u"orange"_s, uploaded, 300),
-    };
-    const QJsonObject hour{ { u"hour"_s, 9 },
-                            { u"stats"_s, stats(840, 360, 180, 70.0) },
-                            { u"segments"_s, segments } };
-    return QJsonObject{ { u"summary"_s, QJsonObject{ { u"stats"_s, stats(840, 360, 180, 70.0) } } },
-                        { u"hours"_s, QJsonArray{ hour } } };
-}
-
 FakeHrAnswer FakeHrWorkRoutes::screenshotReport(FakeHrState &state, const RecordedRequest &request)
 {
     const QString date = request.query.queryItemValue(u"date"_s);
@@ -92,9 +70,11 @@ FakeHrAnswer FakeHrWorkRoutes::screenshotReport(FakeHrState &state, const Record
         return FakeHrAnswer::validation(u"date"_s, requiredKeyMessage(u"date"_s));
     if (!QDate::fromString(date, Qt::ISODate).isValid())
         return FakeHrAnswer::validation(u"date"_s, u"The date is not a valid date."_s);
-    const QJsonObject data = state.scenario.screenshotReport.isEmpty()
-                                     ? cannedReport(state, date)
-                                     : state.scenario.screenshotReport;
+    QJsonObject data = state.scenario.screenshotReport;
+    if (data.isEmpty()) {
+        data = state.scenario.reportFromUploads ? FakeHrReport::fromUploads(state, date)
+                                                : FakeHrReport::canned(state, date);
+    }
     return FakeHrAnswer::json(200, QJsonObject{ { u"data"_s, data } });
 }
 
@@ -124,6 +104,8 @@ FakeHrAnswer FakeHrWorkRoutes::heartbeat(FakeHrState &state, const RecordedReque
         return FakeHrAnswer::validation(u"status"_s, u"The selected status is invalid."_s);
     const QString session = body.value("session_uuid"_L1).toString().toUpper();
     state.sessionTotals.insert(session, body.value("total_seconds"_L1).toInt());
+    state.sessionIntervals.insert(session, workedIntervals(body));
+    state.lastHeartbeats.insert(session, body);
     const QJsonObject data{ { u"session_uuid"_s, session },
                             { u"status"_s, status },
                             { u"today_total_seconds"_s, state.todayTotalSeconds() },
@@ -140,13 +122,24 @@ FakeHrAnswer FakeHrWorkRoutes::segmentsBatch(FakeHrState &state, const RecordedR
     }
     if (!body.value("segments"_L1).isArray())
         return FakeHrAnswer::validation(u"segments"_s, u"The segments must be an array."_s);
-    QJsonArray accepted;
+    const QJsonArray rows = body.value("segments"_L1).toArray();
+    QList<int> indices;
     if (state.scenario.acceptedSegmentIndices) {
-        for (int index : *state.scenario.acceptedSegmentIndices)
-            accepted.append(index);
+        indices = *state.scenario.acceptedSegmentIndices;
     } else {
-        for (qsizetype index = 0; index < body.value("segments"_L1).toArray().size(); ++index)
-            accepted.append(index);
+        for (int index = 0; index < rows.size(); ++index)
+            indices.append(index);
+    }
+    QJsonArray accepted;
+    for (int index : indices) {
+        accepted.append(index);
+        if (index < 0 || index >= rows.size())
+            continue;
+        const QJsonObject row = rows.at(index).toObject();
+        if (row.value("segment_number"_L1).isDouble())
+            state.uploadedSegments.insert(u"%1/%2"_s.arg(row.value("segment_date"_L1).toString())
+                                                  .arg(row.value("segment_number"_L1).toInt()),
+                                          row);
     }
     return FakeHrAnswer::json(
             200, QJsonObject{ { u"data"_s, QJsonObject{ { u"accepted"_s, accepted } } } });

@@ -22,9 +22,6 @@ public:
 
     // The file name under which the canned report's pictures are served.
     static QString sampleFileName();
-
-private:
-    static QJsonObject cannedReport(const FakeHrState &state, const QString &date);
 };
 
 } // namespace TestSupport

@@ -115,6 +115,7 @@ private slots:
     void acceptsSegmentIndices_data();
     void acceptsSegmentIndices();
     void parsesMultipartScreenshots();
+    void buildsTheReportFromUploads();
     void answersScriptedFaults_data();
     void answersScriptedFaults();
     void failsOnlyTheBurstOfRequests();
@@ -438,6 +439,91 @@ void TestFakeHrServer::parsesMultipartScreenshots()
     const Exchange served = Client::finish(m_client->manager.get(file));
     QCOMPARE(served.status, 200);
     QCOMPARE(served.body, jpeg);
+}
+
+void TestFakeHrServer::buildsTheReportFromUploads()
+{
+    m_server->updateScenario([](FakeHrScenario &scenario) { scenario.reportFromUploads = true; });
+    const QString token = signIn();
+    // Bangkok time: 09:05-09:12, then from 09:20 open; the total puts its end at 09:35.
+    const QByteArray heartbeat
+            = R"({"device_uuid":"D1","session_uuid":"5B3C9A4E-0000-4000-8000-000000000001",)"
+              R"("task_id":"","started_at":"2025-03-04T09:05:00+07:00","total_seconds":1320,)"
+              R"("mouse_movements":100,"key_press_count":61,"activity_rate":50,)"
+              R"("status":"active","intervals":[)"
+              R"({"started_at":"2025-03-04T09:05:00+07:00","stopped_at":"2025-03-04T09:12:00+07:00"},)"
+              R"({"started_at":"2025-03-04T09:20:00+07:00","stopped_at":null}]})";
+    QCOMPARE(m_client->call("POST", api(u"hr/clockwarden/employees/sessions/heartbeat"_s),
+                            heartbeat, token)
+                     .status,
+             200);
+    const QByteArray batch
+            = R"({"device_uuid":"D1","segments":[)"
+              R"({"segment_date":"2025-03-04","segment_number":55,"activity_rate":80,"mouse_movements":30,"key_press_count":40},)"
+              R"({"segment_date":"2025-03-04","segment_number":56,"activity_rate":40,"mouse_movements":10,"key_press_count":5}]})";
+    QCOMPARE(m_client->call("POST", api(u"hr/clockwarden/employees/segments/batch"_s), batch, token)
+                     .status,
+             200);
+    const QByteArray session = "5B3C9A4E-0000-4000-8000-000000000001";
+    const QByteArray boundary = "Boundary-1";
+    const QList<std::pair<QByteArray, QByteArray>> pictures{
+        { session + "_2025-03-04T02-15-30Z_0.jpg", "\xff\xd8 first \xff\xd9" },
+        { session + "_2025-03-04T09-31-00.250+07-00_0.jpg", "\xff\xd8 second \xff\xd9" },
+        { session + "_2025-03-05T09-00-00+07-00_0.jpg", "\xff\xd8 next day \xff\xd9" },
+    };
+    for (const auto &[name, bytes] : pictures) {
+        QNetworkReply *reply
+                = m_client->send("POST",
+                                 api(u"hr/clockwarden/employees/sessions/%1/screenshots"_s.arg(
+                                         QString::fromLatin1(session))),
+                                 multipartBody(boundary, name, bytes), token,
+                                 "multipart/form-data; boundary=" + boundary);
+        QCOMPARE(Client::finish(reply).status, 201);
+    }
+
+    const QJsonObject report
+            = m_client->call("GET",
+                             api(u"hr/clockwarden/reporting/screenshots/employees?date=2025-03-04"_s),
+                             {}, token)
+                      .data();
+
+    // Segments 55 and 56 came in a batch; 54 and 57 share the rest of the heartbeat's counts
+    // (60 moves, 16 keys) and take its rate.
+    const QJsonObject summary = report["summary"_L1]["stats"_L1].toObject();
+    QCOMPARE(summary["total_seconds"_L1].toInt(), 1320);
+    QCOMPARE(summary["total_seconds_formatted"_L1].toString(), u"0h 22m"_s);
+    QCOMPARE(summary["mouse_movements"_L1].toInt(), 100);
+    QCOMPARE(summary["key_press_count"_L1].toInt(), 61);
+    QCOMPARE(summary["activity_rate"_L1].toDouble(), 48.2); // weighted by working time
+    const QJsonArray hours = report["hours"_L1].toArray();
+    QCOMPARE(hours.size(), 1);
+    QCOMPARE(hours.at(0)["hour"_L1].toInt(), 9);
+    QCOMPARE(hours.at(0)["stats"_L1]["total_seconds"_L1].toInt(), 1320);
+    QStringList segments;
+    QList<QJsonObject> shots;
+    for (const QJsonValue &segment : hours.at(0)["segments"_L1].toArray()) {
+        segments << u"%1 %2-%3 %4s %5"_s.arg(segment["segment_number"_L1].toInt())
+                            .arg(segment["segment_number_from"_L1].toString(),
+                                 segment["segment_number_to"_L1].toString())
+                            .arg(segment["stats"_L1]["total_seconds"_L1].toInt())
+                            .arg(segment["indicator_color"_L1].toString());
+        for (const QJsonValue &shot : segment["screenshots"_L1].toArray())
+            shots << shot.toObject();
+    }
+    QCOMPARE(segments,
+             QStringList({ u"54 09:00-09:10 300s orange"_s, u"55 09:10-09:20 120s green"_s,
+                           u"56 09:20-09:30 600s orange"_s, u"57 09:30-09:40 300s orange"_s }));
+    QCOMPARE(shots.size(), 2);
+    QCOMPARE(shots.at(0)["captured_at"_L1].toString(), u"2025-03-04 09:15:30"_s);
+    QCOMPARE(shots.at(1)["captured_at"_L1].toString(), u"2025-03-04 09:31:00"_s);
+    for (int i = 0; i < 2; ++i) {
+        const QUrl url(shots.at(i)["url"_L1].toString());
+        QCOMPARE(url, m_server->origin().resolved(
+                              QUrl(u"/files/"_s + QString::fromUtf8(pictures.at(i).first))));
+        const Exchange served = Client::finish(m_client->manager.get(QNetworkRequest(url)));
+        QCOMPARE(served.status, 200);
+        QCOMPARE(served.body, pictures.at(i).second);
+    }
 }
 
 void TestFakeHrServer::answersScriptedFaults_data()

@@ -7,13 +7,16 @@
 #include <QRandomGenerator>
 #include <QtMath>
 
+#include <functional>
+
 namespace ArtGen {
 
 namespace {
 
 constexpr double W = bannerWidth;
 constexpr double H = bannerHeight;
-// Where the subject sits: about 73 % across, its centre inside the upper third.
+// Where the subject sits: about 73 % across, its centre inside the upper third of the first
+// 640 rows.
 const QPointF subjectCentre(W * 0.73, H * 0.31);
 constexpr double R = 150.0;
 
@@ -101,28 +104,30 @@ void radialGlow(QPainter &p, const QPointF &centre, double radius, const QColor 
     p.drawEllipse(centre, radius, radius);
 }
 
-void paintBackground(QPainter &p, const Tones &t, quint32 seed)
+// Fills an image `height` pixels high; the subjects are placed in the top 640 rows whatever the
+// height, so a taller banner only adds background below them.
+void paintBackground(QPainter &p, const Tones &t, quint32 seed, double height)
 {
     QLinearGradient wash(0, 0, W, 0);
     wash.setColorAt(0.0, t.washLeft);
     wash.setColorAt(0.45, t.washLeft);
     wash.setColorAt(1.0, t.washRight);
-    p.fillRect(QRectF(0, 0, W, H), wash);
+    p.fillRect(QRectF(0, 0, W, height), wash);
 
     radialGlow(p, subjectCentre + QPointF(20, 30), 520, alpha(t.glow, t.dark ? 110 : 70));
-    radialGlow(p, QPointF(W * 0.97, H * 0.92), 380, alpha(t.light, t.dark ? 60 : 55));
-    radialGlow(p, QPointF(W * 0.58, H * 1.05), 300, alpha(t.main, t.dark ? 40 : 22));
+    radialGlow(p, QPointF(W * 0.97, height * 0.92), 380, alpha(t.light, t.dark ? 60 : 55));
+    radialGlow(p, QPointF(W * 0.58, height * 1.05), 300, alpha(t.main, t.dark ? 40 : 22));
 
     // Two broad ribbons sweeping up to the right, kept out of the left half.
     for (int i = 0; i < 2; ++i) {
         QPainterPath ribbon;
-        const double y0 = H * (0.95 + 0.12 * i);
-        ribbon.moveTo(W * 0.52, H + 40);
-        ribbon.cubicTo(W * 0.62, y0 - 120, W * 0.78, H * (0.62 - 0.1 * i), W + 40,
-                       H * (0.28 + 0.15 * i));
-        ribbon.lineTo(W + 40, H + 40);
+        const double y0 = height * (0.95 + 0.12 * i);
+        ribbon.moveTo(W * 0.52, height + 40);
+        ribbon.cubicTo(W * 0.62, y0 - 120, W * 0.78, height * (0.62 - 0.1 * i), W + 40,
+                       height * (0.28 + 0.15 * i));
+        ribbon.lineTo(W + 40, height + 40);
         ribbon.closeSubpath();
-        QLinearGradient g(W * 0.5, H, W, H * 0.3);
+        QLinearGradient g(W * 0.5, height, W, height * 0.3);
         g.setColorAt(0.0, alpha(t.main, 0));
         g.setColorAt(1.0, alpha(i == 0 ? t.light : t.main, t.dark ? 70 : 45));
         p.setPen(Qt::NoPen);
@@ -130,18 +135,17 @@ void paintBackground(QPainter &p, const Tones &t, quint32 seed)
         p.drawPath(ribbon);
     }
 
-    // The right edge ends in the chrome colour: zoomed callers can leave a strip of it uncovered
-    // there, and the seam should not show.
+    // The right edge ends in the chrome colour, where the cards' right edge meets the window.
     QLinearGradient edge(W * 0.9, 0, W, 0);
     edge.setColorAt(0.0, alpha(t.edge, 0));
     edge.setColorAt(1.0, t.edge);
-    p.fillRect(QRectF(W * 0.9, 0, W * 0.1, H), edge);
+    p.fillRect(QRectF(W * 0.9, 0, W * 0.1, height), edge);
 
     // Scattered specks on the right half only.
     QRandomGenerator random(seed);
     for (int i = 0; i < 46; ++i) {
         const double x = W * (0.56 + 0.44 * random.generateDouble());
-        const double y = H * random.generateDouble();
+        const double y = height * random.generateDouble();
         const double r = 2.5 + 7.0 * random.generateDouble();
         const int a = 50 + random.bounded(110);
         const QColor c = (i % 3 == 0) ? t.highlight : (i % 3 == 1 ? t.light : t.glow);
@@ -375,25 +379,57 @@ void paintPulse(QPainter &p, const Tones &t)
                                c + QPointF(s * 0.4, -4), c + QPointF(s, -4) }));
 }
 
+// Paints a subject scaled about its vertical middle `from` and moved so that the middle lands at
+// `to`; the subject keeps its horizontal place.
+void placeSubject(QPainter &p, double from, double scale, double to,
+                  const std::function<void()> &paint)
+{
+    p.save();
+    p.translate(subjectCentre.x(), to);
+    p.scale(scale, scale);
+    p.translate(-subjectCentre.x(), -from);
+    paint();
+    p.restore();
+}
+
 } // namespace
+
+QSize bannerSize(const QString &key)
+{
+    // The Tracker pages' cards are about 1.9 times as wide as high while active: a taller picture
+    // covers them without zooming the subject out of view. The start page fits the height and
+    // grows to its width, showing the top three quarters.
+    if (key == QLatin1StringView("tracker") || key == QLatin1StringView("active"))
+        return { bannerWidth, 880 };
+    return { bannerWidth, bannerHeight };
+}
 
 QImage paintBanner(const QString &key, const UI::Theme::Palette &palette)
 {
-    QImage image(bannerWidth, bannerHeight, QImage::Format_RGB32);
+    const QSize size = bannerSize(key);
+    QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const Tones tones = tonesFor(palette);
-    paintBackground(p, tones, qHash(key, 7u));
-    if (key == QLatin1StringView("login"))
+    // qHash differs between processors (it may use AES instructions): a checksum does not.
+    paintBackground(p, tones, qChecksum(key.toUtf8()), size.height());
+    if (key == QLatin1StringView("login")) {
         paintClock(p, tones);
-    else if (key == QLatin1StringView("forgot"))
-        paintLock(p, tones);
-    else if (key == QLatin1StringView("company"))
-        paintTowers(p, tones);
-    else if (key == QLatin1StringView("tracker"))
-        paintStopwatch(p, tones);
-    else
-        paintPulse(p, tones);
+    } else if (key == QLatin1StringView("forgot")) {
+        // The sign-in cards zoom in and show rows from about 45 (wider windows: 65) down to 380:
+        // the lock and its dashed turn (rows -10 to 410 at full size) shrink into them.
+        placeSubject(p, 200, 0.78, 250, [&] { paintLock(p, tones); });
+    } else if (key == QLatin1StringView("company")) {
+        placeSubject(p, 207, 0.8, 250, [&] { paintTowers(p, tones); });
+    } else if (key == QLatin1StringView("tracker")) {
+        // Lower in the taller picture, clear of the active card's top edge; the start page still
+        // shows it whole.
+        const double middle = subjectCentre.y();
+        placeSubject(p, middle, 1.0, middle + 50, [&] { paintStopwatch(p, tones); });
+    } else {
+        const double middle = subjectCentre.y();
+        placeSubject(p, middle, 1.0, middle + 90, [&] { paintPulse(p, tones); });
+    }
     return image;
 }
 

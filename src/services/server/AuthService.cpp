@@ -39,6 +39,29 @@ Models::SingleLoginResponse decodeSignInAnswer(const QByteArray &body)
     }
 }
 
+bool isDowngrade(const QString &endpoint, const QUrl &source)
+{
+    const std::optional<QUrl> url = Networking::ApiEndpoint::normalizeCompanyEndpoint(endpoint);
+    return url && Networking::ApiEndpoint::isDowngrade(*url, source);
+}
+
+// A sign-in answer that came over https and points at a plain-http company address would send the
+// tokens and everything after in clear text: it is refused before anything is stored.
+void refuseInsecureEndpoints(const Models::SingleLoginResponse &response)
+{
+    const QUrl source = Networking::ApiEndpoint::baseUrl();
+    bool insecure = response.init && isDowngrade(response.init->endpoint, source);
+    if (response.companies) {
+        for (const Models::LoginCompany &company : *response.companies)
+            insecure = insecure || isDowngrade(company.endpoint, source);
+    }
+    if (!insecure)
+        return;
+    logAuth(Core::Log::Level::Warn,
+            u"Login refused: the answer names a company address that is not https"_s);
+    throw Networking::APIError::insecureEndpoint();
+}
+
 QString userEmailOf(const Models::SingleLoginResponse &response)
 {
     return response.user ? response.user->email : QString();
@@ -117,6 +140,10 @@ Models::SingleLoginResult AuthService::verifyTwoFactor(const QString &email, con
 
 void AuthService::applyCompanyEndpoint(const Models::LoginCompany &company)
 {
+    // The sign-in answer that listed the company was checked already; this only keeps a plain-http
+    // address from replacing an https one by any other road.
+    if (isDowngrade(company.endpoint, Networking::ApiEndpoint::baseUrl()))
+        return;
     if (const std::optional<QUrl> url
         = Networking::ApiEndpoint::normalizeCompanyEndpoint(company.endpoint))
         Networking::ApiEndpoint::saveOverride(url);
@@ -160,6 +187,7 @@ Models::SingleLoginResult AuthService::completeSignIn(const Models::SingleLoginR
     const std::optional<Models::LoginTokens> fields = response.tokens();
     if (!fields)
         throw Networking::APIError::decodingFailed({});
+    refuseInsecureEndpoints(response);
     const Models::AuthTokens tokens = tokensFromFields(*fields);
     if (Storage::TokenStore *store = m_tokenStore.load())
         store->save(tokens);

@@ -65,13 +65,14 @@ std::optional<SegmentKey> openSegmentOf(const Models::UploadTask &task)
 }
 
 // The multipart header carries the name between double quotes, one header a line: a quote, a
-// line break or another control character in it would end the name early or forge a header.
+// line break or another control character in it would end the name early or forge a header, and
+// a backslash would escape the closing quote for a server that reads quoted strings.
 QByteArray safeMultipartName(const QByteArray &name)
 {
     QByteArray safe = name;
     for (char &byte : safe) {
         const auto value = static_cast<unsigned char>(byte);
-        if (value < 0x20 || value == 0x7f || byte == '"')
+        if (value < 0x20 || value == 0x7f || byte == '"' || byte == '\\')
             byte = '_';
     }
     return safe;

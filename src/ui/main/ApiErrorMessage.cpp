@@ -20,6 +20,8 @@ QString apiErrorMessage(const Networking::APIError &error)
         return QStringLiteral("No internet connection.");
     case Kind::RefreshDeferred:
         return QStringLiteral("Refreshing your session. Please try again.");
+    case Kind::InsecureEndpoint:
+        return QStringLiteral("The company's server address is not secure.");
     }
     return QStringLiteral("Something went wrong.");
 }

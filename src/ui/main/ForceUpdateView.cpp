@@ -1,6 +1,7 @@
 #include "ui/main/ForceUpdateView.h"
 
 #include "core/AppStateManager.h"
+#include "networking/ReplyGuard.h"
 #include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 
@@ -86,7 +87,7 @@ void ForceUpdateView::refresh()
         m_versionLabel->setVisible(false);
     }
     const std::optional<QUrl> url = state.downloadUrl();
-    const bool haveUrl = url && !url->isEmpty();
+    const bool haveUrl = url && Networking::ReplyGuard::isWebAddress(*url);
     m_downloadButton->setEnabled(haveUrl);
     m_downloadButton->setToolTip(
             haveUrl ? QString()
@@ -96,8 +97,10 @@ void ForceUpdateView::refresh()
 
 void ForceUpdateView::openDownloadLink()
 {
+    // The address comes from the server: any other scheme would hand a local file or another
+    // program's link to the desktop's opener.
     const std::optional<QUrl> url = Core::AppStateManager::instance().downloadUrl();
-    if (url && !url->isEmpty())
+    if (url && Networking::ReplyGuard::isWebAddress(*url))
         QDesktopServices::openUrl(*url);
 }
 

@@ -14,6 +14,7 @@
 #include "ui/theme/Theme.h"
 #include "ui/widgets/IconTabBar.h"
 #include "ui/widgets/IconTabWidget.h"
+#include "ui/widgets/LazyPage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace UI {
@@ -48,12 +50,8 @@ PopoverWindow::PopoverWindow(QWidget *parent)
     layout->addWidget(m_stack);
 
     m_signInPage = new QWidget(m_stack);
-    auto *signInLayout = new QVBoxLayout(m_signInPage);
-    m_loginView = new LoginView(m_signInPage);
-    signInLayout->addWidget(m_loginView);
-
+    new QVBoxLayout(m_signInPage);
     m_mainPage = new QWidget(m_stack);
-    buildMainPage(m_mainPage);
 
     m_forceUpdatePage = new ForceUpdateView(m_stack);
     m_stack->addWidget(m_signInPage);
@@ -70,10 +68,36 @@ PopoverWindow::PopoverWindow(QWidget *parent)
     connect(&state, &Core::AppStateManager::pendingMainTabChanged, this,
             &PopoverWindow::onPendingMainTabChanged);
     onPendingMainTabChanged();
+    installEventFilter(this);
 }
 
-void PopoverWindow::buildMainPage(QWidget *page)
+LoginView *PopoverWindow::loginView()
 {
+    if (!m_loginView) {
+        m_loginView = new LoginView(m_signInPage);
+        m_signInPage->layout()->addWidget(m_loginView);
+    }
+    return m_loginView;
+}
+
+IconTabWidget *PopoverWindow::mainTabs()
+{
+    if (!m_mainTabs)
+        buildMainPage();
+    return m_mainTabs;
+}
+
+QWidget *PopoverWindow::mainTab(int index)
+{
+    QWidget *page = mainTabs()->widget(index);
+    if (auto *lazy = qobject_cast<LazyPage *>(page))
+        return lazy->content();
+    return page;
+}
+
+void PopoverWindow::buildMainPage()
+{
+    QWidget *page = m_mainPage;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -87,10 +111,17 @@ void PopoverWindow::buildMainPage(QWidget *page)
     m_mainTabs = new IconTabWidget(page);
     m_mainTabs->setObjectName(QStringLiteral("MainTabs"));
     QWidget *pages = m_mainTabs->pageParent();
+    // The first tab shows when the main page does; the others are built on first show, or once
+    // the window has painted.
     m_mainTabs->addTab(new TrackerView(pages), QStringLiteral("Tracker"));
-    m_mainTabs->addTab(new SummaryView(pages), QStringLiteral("Summary"));
-    m_mainTabs->addTab(new ScreenshotsView(pages), QStringLiteral("Screenshots"));
-    m_mainTabs->addTab(new SettingsView(pages), QStringLiteral("Settings"));
+    m_mainTabs->addTab(new LazyPage([](QWidget *parent) { return new SummaryView(parent); }, pages),
+                       QStringLiteral("Summary"));
+    m_mainTabs->addTab(
+            new LazyPage([](QWidget *parent) { return new ScreenshotsView(parent); }, pages),
+            QStringLiteral("Screenshots"));
+    m_mainTabs->addTab(
+            new LazyPage([](QWidget *parent) { return new SettingsView(parent); }, pages),
+            QStringLiteral("Settings"));
     const QStringList icons{ QStringLiteral(":/icons/tabs/tab-tracker.svg"),
                              QStringLiteral(":/icons/tabs/tab-summary.svg"),
                              QStringLiteral(":/icons/tabs/tab-screenshots.svg"),
@@ -104,14 +135,38 @@ void PopoverWindow::updateCurrentPage()
 {
     const auto &state = Core::AppStateManager::instance();
     if (!state.isAuthenticated()) {
-        if (m_stack->currentWidget() != m_signInPage)
+        // A view built now is fresh: only one that was left needs its reset.
+        if (m_loginView && m_stack->currentWidget() != m_signInPage)
             m_loginView->reset();
+        loginView();
         m_stack->setCurrentWidget(m_signInPage);
     } else if (state.forceClientUpdate()) {
         m_forceUpdatePage->refresh();
         m_stack->setCurrentWidget(m_forceUpdatePage);
     } else {
+        mainTabs();
         m_stack->setCurrentWidget(m_mainPage);
+    }
+}
+
+bool PopoverWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Once the first frame is painted, the tabs it did not show are built, so that a tab opened
+    // later shows its content at once.
+    if (watched == this && event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QTimer::singleShot(0, this, &PopoverWindow::buildHiddenPages);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PopoverWindow::buildHiddenPages()
+{
+    if (!m_mainTabs)
+        return;
+    for (int index = 0; index < m_mainTabs->count(); ++index) {
+        if (auto *lazy = qobject_cast<LazyPage *>(m_mainTabs->widget(index)))
+            lazy->content();
     }
 }
 
@@ -128,7 +183,7 @@ void PopoverWindow::onPendingMainTabChanged()
     const std::optional<int> tab = state.pendingMainTab();
     if (!tab)
         return;
-    m_mainTabs->setCurrentIndex(*tab);
+    mainTabs()->setCurrentIndex(*tab);
     state.setPendingMainTab(std::nullopt);
 }
 

@@ -14,7 +14,9 @@ class LoginView;
 
 // The program's one main window: the sign-in page, the main page with its four tabs, or the
 // force-update page, whichever fits the application state. A close never quits by itself: it
-// hides the window, and only a close by the user asks what to do.
+// hides the window, and only a close by the user asks what to do. Only the page the window opens
+// with is built before its first paint; the main page's other tabs follow right after it, and
+// the sign-in view or the main page when first needed.
 class PopoverWindow final : public QWidget
 {
     Q_OBJECT
@@ -30,14 +32,18 @@ public:
     void showAndActivate();
 
     QStackedWidget *stack() const { return m_stack; }
-    IconTabWidget *mainTabs() const { return m_mainTabs; }
-    LoginView *loginView() const { return m_loginView; }
+    // The sign-in view, the tabs and a tab's view are built when first shown or asked for here.
+    IconTabWidget *mainTabs();
+    LoginView *loginView();
+    QWidget *mainTab(int index);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildMainPage(QWidget *page);
+    void buildMainPage();
+    void buildHiddenPages();
     void onPendingMainTabChanged();
     CloseChoice askCloseChoice();
     static void styleCloseDialogButton(QPushButton *button, const QString &symbol,
@@ -49,6 +55,7 @@ private:
     QWidget *m_mainPage = nullptr;
     ForceUpdateView *m_forceUpdatePage = nullptr;
     LoginView *m_loginView = nullptr;
+    bool m_painted = false;
 };
 
 } // namespace UI

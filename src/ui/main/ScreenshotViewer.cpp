@@ -1,6 +1,7 @@
 // The Screenshots tab's viewer: a modal dialog stepping through a segment's full-size images.
 #include "ui/main/ScreenshotsView.h"
 
+#include "networking/ReplyGuard.h"
 #include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 
@@ -38,9 +39,11 @@ struct ViewerState
 
 void showReply(ViewerState &state, QNetworkReply *reply)
 {
-    if (reply->error() != QNetworkReply::NoError) {
-        state.image->setText(
-                QStringLiteral("Failed to load image (%1).").arg(reply->errorString()));
+    if (!Networking::ReplyGuard::succeeded(reply)) {
+        const Networking::ReplyGuard *guard = Networking::ReplyGuard::of(reply);
+        const QString refusal = guard ? guard->refusalText() : QString();
+        state.image->setText(QStringLiteral("Failed to load image (%1).")
+                                     .arg(refusal.isEmpty() ? reply->errorString() : refusal));
         return;
     }
     QPixmap pixmap;
@@ -71,11 +74,13 @@ void showCurrent(const std::shared_ptr<ViewerState> &state)
         state->reply->disconnect(state->image);
         state->reply->abort();
     }
-    QNetworkRequest request{ QUrl(state->urls.at(state->index)) };
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = state->manager->get(request);
+    QNetworkReply *reply
+            = Networking::ReplyGuard::get(*state->manager, QUrl(state->urls.at(state->index)));
     state->reply = reply;
+    if (!reply) {
+        state->image->setText(QStringLiteral("Failed to load image (not a web address)."));
+        return;
+    }
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     // The state is held weakly: the dialog owns it through its button connections.
     const std::weak_ptr<ViewerState> weak = state;

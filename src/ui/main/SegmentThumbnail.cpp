@@ -1,5 +1,6 @@
 #include "ui/main/SegmentThumbnail.h"
 
+#include "networking/ReplyGuard.h"
 #include "ui/theme/ColorVariables.h"
 
 #include <QMouseEvent>
@@ -37,11 +38,15 @@ void SegmentThumbnail::loadImage(const QString &url, QNetworkAccessManager *mana
 {
     if (url.isEmpty() || !manager)
         return;
-    QNetworkReply *reply = manager->get(QNetworkRequest(QUrl(url)));
+    // Only a web address is fetched, within its origin and 32 MiB: a file address would show a
+    // local file, and a failed fetch leaves the placeholder.
+    QNetworkReply *reply = Networking::ReplyGuard::get(*manager, QUrl(url));
+    if (!reply)
+        return;
     // A reply that outlives the thumbnail is still released.
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        if (reply->error() != QNetworkReply::NoError)
+        if (!Networking::ReplyGuard::succeeded(reply))
             return;
         QPixmap image;
         if (image.loadFromData(reply->readAll())) {

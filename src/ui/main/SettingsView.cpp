@@ -103,7 +103,11 @@ void SettingsView::onSessionStateChanged()
 {
     // A sign-out confirmed mid-session would leave the engine tracking without tokens, so a
     // session that starts closes the confirmation instead of leaving its "Logout" armed.
-    if (m_confirmingLogout && m_engine.isTracking())
+    const bool tracking = m_engine.isTracking();
+    // Of the engine's state the section shows only whether it tracks: its ticks change nothing.
+    if (tracking == m_shownTracking && !(m_confirmingLogout && tracking))
+        return;
+    if (m_confirmingLogout && tracking)
         m_confirmingLogout = false;
     refreshAccount();
 }

@@ -80,6 +80,8 @@ private:
 
     bool m_confirmingLogout = false;
     bool m_loggingOut = false;
+    // The engine's tracking state the account section shows.
+    bool m_shownTracking = false;
     bool m_checkingUpdate = false;
     QString m_currentGreeting = QStringLiteral("Hello");
     QList<QPushButton *> m_paletteSwatches;

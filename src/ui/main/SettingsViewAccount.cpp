@@ -104,6 +104,7 @@ void SettingsView::refreshAccount()
     m_logoutButton->setVisible(!m_confirmingLogout);
 
     const bool tracking = m_engine.isTracking();
+    m_shownTracking = tracking;
     m_logoutButton->setEnabled(!tracking && !m_loggingOut);
     m_logoutButton->setText(m_loggingOut ? QStringLiteral("Logging out…")
                                          : QStringLiteral("Logout"));

@@ -3,6 +3,7 @@
 #include "core/SessionManager.h"
 #include "ui/main/PlainLabel.h"
 #include "ui/theme/ColorVariables.h"
+#include "ui/widgets/ShownRefresh.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +27,7 @@ StatusHeader::StatusHeader(QWidget *parent)
 StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
     : QWidget(parent)
     , m_engine(engine)
+    , m_shownRefresh(new ShownRefresh(this, [this] { applyState(); }))
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(16, 10, 16, 10);
@@ -33,7 +35,8 @@ StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
 
     m_dotLabel = plainLabel(QStringLiteral("●"), this);
     m_dotLabel->setObjectName(QStringLiteral("StatusHeader_DotLabel"));
-    m_dotLabel->setStyleSheet(dotStyle(Theme::mutedColor));
+    m_dotColour = Theme::mutedColor;
+    m_dotLabel->setStyleSheet(dotStyle(m_dotColour));
     layout->addWidget(m_dotLabel);
 
     m_stateLabel = plainLabel(QStringLiteral("Not Tracking"), this);
@@ -71,10 +74,19 @@ StatusHeader::State StatusHeader::stateFor(bool tracking, bool needsIdleDecision
 
 void StatusHeader::refresh()
 {
+    m_shownRefresh->request();
+}
+
+void StatusHeader::applyState()
+{
     const State state = stateFor(m_engine.isTracking(), m_engine.needsIdleDecision(),
                                  m_engine.isIdle(), m_engine.isPaused());
     m_stateLabel->setText(state.text);
-    m_dotLabel->setStyleSheet(dotStyle(state.colour));
+    // A style sheet set again re-polishes the label even when it reads the same.
+    if (state.colour != m_dotColour) {
+        m_dotColour = state.colour;
+        m_dotLabel->setStyleSheet(dotStyle(m_dotColour));
+    }
 }
 
 } // namespace UI

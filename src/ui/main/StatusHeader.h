@@ -11,9 +11,12 @@ class SessionManager;
 
 namespace UI {
 
+class ShownRefresh;
+
 // The slim bar above the main window's tabs: a coloured dot and a word or two on what the session
 // engine is doing, and the brand name. It follows the engine's stateChanged alone; the dot takes
-// a new palette's colours at its next refresh. GUI thread only.
+// a new palette's colours at its next refresh. Hidden, it refreshes when next shown; shown, it
+// touches only the text or the dot colour that changed. GUI thread only.
 class StatusHeader final : public QWidget
 {
     Q_OBJECT
@@ -39,7 +42,11 @@ public Q_SLOTS:
     void refresh();
 
 private:
+    void applyState();
+
     Core::SessionManager &m_engine;
+    ShownRefresh *m_shownRefresh = nullptr;
+    QString m_dotColour;
     QLabel *m_dotLabel = nullptr;
     QLabel *m_stateLabel = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "ui/main/PlainLabel.h"
 #include "ui/main/RunOnPool.h"
 #include "ui/theme/Theme.h"
+#include "ui/widgets/ShownRefresh.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -93,6 +94,10 @@ SummaryView::SummaryView(Core::SessionManager &engine, Storage::SQLiteStore *sto
     : QWidget(parent)
     , m_engine(engine)
     , m_store(store)
+    , m_shownRefresh(new ShownRefresh(this, [this] {
+        render();
+        loadData();
+    }))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
@@ -139,8 +144,11 @@ SummaryView::SummaryView(Core::SessionManager &engine, Storage::SQLiteStore *sto
     });
     connect(&m_engine, &Core::SessionManager::stateChanged, this,
             &SummaryView::onSessionStateChanged);
-    connect(Theme::Notifier::instance(), &Theme::Notifier::paletteChanged, this,
-            &SummaryView::loadData);
+    connect(Theme::Notifier::instance(), &Theme::Notifier::paletteChanged, this, [this] {
+        // The content is built with the palette's colours: build it afresh.
+        m_shape.reset();
+        m_shownRefresh->request();
+    });
     loadData();
 }
 
@@ -154,51 +162,98 @@ void SummaryView::loadData()
     }
     m_loading = true;
     m_reloadPending = false;
+    m_loadedKey = sessionKey();
     ++m_loadCount;
     runOnPool(
             this, [store = m_store, scope = m_scope] { return loadRange(store, scope); },
-            [this](PoolResult<LoadResult> result) {
+            [this, scope = m_scope](PoolResult<LoadResult> result) {
                 if (const auto *loaded = std::get_if<0>(&result))
-                    onLoaded(std::get<0>(*loaded), std::get<1>(*loaded));
+                    onLoaded(scope, std::get<0>(*loaded), std::get<1>(*loaded));
                 else
-                    onLoaded({}, 0.0);
+                    onLoaded(scope, {}, 0.0);
             });
 }
 
 void SummaryView::onSessionStateChanged()
 {
-    loadData();
+    m_shownRefresh->request();
+    // Hidden, the store is read only when its rows may have changed, so that the next show finds
+    // them current.
+    if (m_shownRefresh->isStale() && sessionKey() != m_loadedKey)
+        loadData();
 }
 
-void SummaryView::onLoaded(const Rows &rows, double averageActivity)
+SummaryView::SessionKey SummaryView::sessionKey() const
 {
+    const std::optional<Models::Session> session = m_engine.activeSession();
+    return { m_engine.isTracking(), m_engine.isPaused(), session ? session->id : QUuid(),
+             QDate::currentDate() };
+}
+
+void SummaryView::onLoaded(Scope scope, const Rows &rows, double averageActivity)
+{
+    m_loadedScope = scope;
     m_rows = rows;
     m_averageActivity = averageActivity;
     m_loading = false;
+    m_loaded = true;
     if (m_reloadPending) {
         loadData();
         return;
     }
-    render();
+    if (m_shownRefresh->isOnScreen())
+        render();
+    else
+        m_shownRefresh->invalidate();
 }
 
 void SummaryView::render()
 {
-    clearLayout(m_content->layout());
-    const bool ongoing = m_engine.isTracking() && m_engine.activeSession().has_value();
+    if (!m_loaded)
+        return;
+    const std::optional<Models::Session> session = m_engine.activeSession();
+    Shape shape{ m_loadedScope, m_rows, m_engine.isTracking() && session.has_value(), {}, {} };
+    if (shape.ongoing) {
+        shape.ongoingProject = session->projectName;
+        if (!session->intervals.isEmpty())
+            shape.ongoingStart = session->intervals.constFirst().startedAt;
+    }
+    if (shape != m_shape)
+        rebuild(shape);
+
     double sum = 0.0;
     for (const Row &row : std::as_const(m_rows))
         sum += row.durationSeconds;
-    if (ongoing) {
-        addTotals(int(m_rows.size()) + 1, sum + m_engine.elapsedSeconds(), m_averageActivity);
+    if (shape.ongoing)
+        setLiveTexts(int(m_rows.size()) + 1, sum + m_engine.elapsedSeconds());
+    else
+        setLiveTexts(int(m_rows.size()), sum);
+}
+
+void SummaryView::rebuild(const Shape &shape)
+{
+    clearLayout(m_content->layout());
+    m_shape = shape;
+    addTotals(0, 0.0, m_averageActivity);
+    if (shape.ongoing)
         addTable(true);
-        return;
-    }
-    addTotals(int(m_rows.size()), sum, m_averageActivity);
-    if (m_rows.isEmpty())
+    else if (shape.rows.isEmpty())
         addEmptyCard();
     else
         addTable(false);
+    m_totalValue = m_content->findChild<QLabel *>(QStringLiteral("Summary_TotalValue"));
+    m_sessionsValue = m_content->findChild<QLabel *>(QStringLiteral("Summary_SessionsValue"));
+    m_activityValue = m_content->findChild<QLabel *>(QStringLiteral("Summary_ActivityValue"));
+    m_ongoingElapsed = m_content->findChild<QLabel *>(QStringLiteral("Summary_OngoingElapsed"));
+}
+
+void SummaryView::setLiveTexts(int count, double seconds)
+{
+    m_totalValue->setText(formatDuration(seconds));
+    m_sessionsValue->setText(QString::number(count));
+    m_activityValue->setText(QString::asprintf("%.0f%%", m_averageActivity));
+    if (m_ongoingElapsed)
+        m_ongoingElapsed->setText(formatDuration(m_engine.elapsedSeconds()));
 }
 
 void SummaryView::addTotals(int count, double seconds, double average)
@@ -332,6 +387,7 @@ void SummaryView::addTable(bool ongoing)
         ongoingLabel->setAlignment(Qt::AlignRight);
         state->addWidget(ongoingLabel);
         auto *elapsed = smallLabel(formatDuration(m_engine.elapsedSeconds()), mutedSmall(), line);
+        elapsed->setObjectName(QStringLiteral("Summary_OngoingElapsed"));
         elapsed->setAlignment(Qt::AlignRight);
         state->addWidget(elapsed);
         addColumns(lineLayout, startLabel, taskLabel, stateColumn);
@@ -350,8 +406,8 @@ void SummaryView::addEmptyCard()
     addPanelShadow(card, 18, 20, 3);
     auto *layout = new QVBoxLayout(card);
     layout->setContentsMargins(12, 40, 12, 40);
-    auto *label = plainLabel(m_scope == Scope::Week ? QStringLiteral("No sessions this week")
-                                                    : QStringLiteral("No sessions today"),
+    auto *label = plainLabel(m_shape->scope == Scope::Week ? QStringLiteral("No sessions this week")
+                                                           : QStringLiteral("No sessions today"),
                              card);
     label->setObjectName(QStringLiteral("Summary_EmptyLabel"));
     label->setProperty("muted", true);

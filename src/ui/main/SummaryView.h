@@ -5,10 +5,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QUuid>
 #include <QWidget>
 
+#include <optional>
 #include <utility>
 
+class QLabel;
 class QLayout;
 class QPushButton;
 
@@ -18,11 +21,15 @@ class SessionManager;
 
 namespace UI {
 
+class ShownRefresh;
+
 // The Summary tab: worked time, session count and average activity of today or this week, and the
 // range's finished sessions newest first, with the running session as a last row. Finished
 // sessions come from the store, read on the global thread pool; requests made while a load runs
-// collapse into one further load, so the once-a-second stateChanged costs at most one load at a
-// time. Every render rebuilds the content from the last load. GUI thread only.
+// collapse into one further load. Hidden, the view neither loads nor renders on the engine's
+// once-a-second stateChanged: it loads only when a session starts, pauses or ends or the day
+// turns, and renders when next shown. A render rebuilds the content only when its rows, range or
+// palette changed, and otherwise sets the texts that count the running session. GUI thread only.
 class SummaryView final : public QWidget
 {
     Q_OBJECT
@@ -48,8 +55,31 @@ public Q_SLOTS:
 private:
     using Rows = QList<Storage::SQLiteStore::SessionSummaryRow>;
 
-    void onLoaded(const Rows &rows, double averageActivity);
+    // What decides the content's widgets; the totals' texts and the ongoing duration are not part.
+    struct Shape
+    {
+        Scope scope = Scope::Today;
+        Rows rows;
+        bool ongoing = false;
+        QString ongoingProject;
+        QDateTime ongoingStart;
+        friend bool operator==(const Shape &, const Shape &) = default;
+    };
+    // What the store's rows follow: a session starting, pausing or ending, or the day turning.
+    struct SessionKey
+    {
+        bool tracking = false;
+        bool paused = false;
+        QUuid sessionId;
+        QDate day;
+        friend bool operator==(const SessionKey &, const SessionKey &) = default;
+    };
+    SessionKey sessionKey() const;
+
+    void onLoaded(Scope scope, const Rows &rows, double averageActivity);
     void render();
+    void rebuild(const Shape &shape);
+    void setLiveTexts(int count, double seconds);
     void addTotals(int count, double seconds, double average);
     QWidget *makeStatCard(const QString &icon, const QString &title, const QString &value,
                           const QString &name);
@@ -61,11 +91,22 @@ private:
     QPushButton *m_todayButton = nullptr;
     QPushButton *m_weekButton = nullptr;
     QWidget *m_content = nullptr;
+    ShownRefresh *m_shownRefresh = nullptr;
+    // Set by a rebuild; null while the content holds no such label.
+    QLabel *m_totalValue = nullptr;
+    QLabel *m_sessionsValue = nullptr;
+    QLabel *m_activityValue = nullptr;
+    QLabel *m_ongoingElapsed = nullptr;
+    std::optional<Shape> m_shape;
+    SessionKey m_loadedKey;
     Scope m_scope = Scope::Today;
+    // The range of the stored rows.
+    Scope m_loadedScope = Scope::Today;
     double m_averageActivity = 0.0;
     Rows m_rows;
     bool m_loading = false;
     bool m_reloadPending = false;
+    bool m_loaded = false;
     int m_loadCount = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "services/tracking/PermissionService.h"
 #include "ui/main/Greetings.h"
 #include "ui/theme/Theme.h"
+#include "ui/widgets/ShownRefresh.h"
 #include "ui/widgets/TextFitting.h"
 
 #include <QComboBox>
@@ -61,6 +62,7 @@ TrackerView::TrackerView(QWidget *parent)
 TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     : QWidget(parent)
     , m_engine(engine)
+    , m_shownRefresh(new ShownRefresh(this, [this] { applyState(); }))
     , m_greetingTimer(new QTimer(this))
 {
     auto *layout = new QVBoxLayout(this);
@@ -104,12 +106,18 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
             &TrackerView::onPaletteChanged);
 
     rebuildTaskPicker();
-    refreshState();
+    // The page the first show needs is chosen now, before the show polishes a page.
+    applyState();
 }
 
 TrackerView::~TrackerView() = default;
 
 void TrackerView::refreshState()
+{
+    m_shownRefresh->request();
+}
+
+void TrackerView::applyState()
 {
     const std::optional<Models::Project> offer = m_engine.midnightResumeOffer();
     m_crossedMidnightNotice->setVisible(offer.has_value());
@@ -199,7 +207,8 @@ void TrackerView::rebuildTaskPicker()
 void TrackerView::onAppStateChanged()
 {
     rebuildTaskPicker();
-    refreshState();
+    // The page the first show needs is chosen now, before the show polishes a page.
+    applyState();
 }
 
 void TrackerView::onPaletteChanged()
@@ -210,6 +219,7 @@ void TrackerView::onPaletteChanged()
         if (glyph.isValid())
             label->setPixmap(Theme::icon(glyph.toString(), Theme::brandColor, 18).pixmap(18, 18));
     }
+    m_shownActivity.reset();
     refreshState();
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -19,12 +21,15 @@ class SessionManager;
 namespace UI {
 
 class HoverFlip;
+class ShownRefresh;
 
 // The Tracker tab: the user's control panel for the session engine. It shows one of four pages,
 // chosen afresh on every refresh (permissions missing, unfinished session, start, active), with a
 // notice above them while a session that crossed midnight may be restarted. It keeps no tracking
 // state: every button calls the engine or the state holder, whose signals bring the view up to
 // date; while a session runs unpaused that is every second, so a refresh only reads getters.
+// Hidden, the view refreshes when next shown; shown, a refresh sets only what changed (the
+// clock's text, not its style sheet or icons).
 // The daily target is a local preference that only this view reads and writes. GUI thread only.
 class TrackerView final : public QWidget
 {
@@ -60,6 +65,7 @@ private:
     QWidget *buildActivePage();
     QWidget *buildProgressCard();
     QLabel *makeIconDisc(const QString &glyph, QWidget *parent);
+    void applyState();
     void refreshActivePage();
 
     void refreshGreeting();
@@ -118,6 +124,12 @@ private:
     QLabel *m_targetLabel = nullptr;
     QLabel *m_ratioChip = nullptr;
 
+    // What the active page shows, so that a tick leaves the rest alone; empty until first set.
+    std::optional<bool> m_shownPaused;
+    std::optional<bool> m_shownActivity;
+    QString m_shownProgressLine;
+
+    ShownRefresh *m_shownRefresh = nullptr;
     int m_dailyTarget = 28800;
     QTimer *m_greetingTimer = nullptr;
     int m_greetingIndex = 0;

@@ -238,12 +238,23 @@ void TrackerView::refreshActivePage()
         m_taskLabel->setText(session->projectName);
     m_taskLabel->setVisible(haveTask);
 
+    // Style sheets and icons are set again only when what they show changes: each set re-polishes.
     m_timerLabel->setText(formatHms(today));
-    m_timerLabel->setStyleSheet(paused ? QStringLiteral("color: rgba(255,255,255,0.65);")
-                                       : QStringLiteral("color: #ffffff;"));
+    if (m_shownPaused != paused) {
+        m_timerLabel->setStyleSheet(paused ? QStringLiteral("color: rgba(255,255,255,0.65);")
+                                           : QStringLiteral("color: #ffffff;"));
+        m_pauseResumeButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+        m_pauseResumeButton->setIcon(
+                Theme::icon(paused ? QStringLiteral("play") : QStringLiteral("pause"),
+                            QStringLiteral("#ffffff"), 15));
+        m_shownPaused = paused;
+    }
 
-    setFittedText(m_progressLineLabel, Greetings::progressLine(m_greetingIndex, today),
-                  m_progressLineFont, kProgressLineWidth);
+    const QString progressLine = Greetings::progressLine(m_greetingIndex, today);
+    if (progressLine != m_shownProgressLine) {
+        setFittedText(m_progressLineLabel, progressLine, m_progressLineFont, kProgressLineWidth);
+        m_shownProgressLine = progressLine;
+    }
 
     if (m_progressBar) {
         const int percent = progressPercent(m_dailyTarget, today);
@@ -254,22 +265,18 @@ void TrackerView::refreshActivePage()
                 QStringLiteral("%1 / %2").arg(formatHm(today), formatHm(m_dailyTarget)));
     }
 
-    if (const std::optional<double> activity = m_engine.activityPercent()) {
-        m_activityPercentLabel->setText(QString::asprintf("%.0f%%", *activity));
-        m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::brandColor));
+    const std::optional<double> activity = m_engine.activityPercent();
+    m_activityPercentLabel->setText(activity ? QString::asprintf("%.0f%%", *activity)
+                                             : QStringLiteral("–"));
+    if (m_shownActivity != activity.has_value()) {
+        const QString colour = activity ? Theme::brandColor : Theme::mutedColor;
+        m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
         m_activityIconLabel->setPixmap(
-                Theme::icon(QStringLiteral("activity"), Theme::brandColor, 15).pixmap(15, 15));
-    } else {
-        m_activityPercentLabel->setText(QStringLiteral("–"));
-        m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::mutedColor));
-        m_activityIconLabel->setPixmap(
-                Theme::icon(QStringLiteral("chart"), Theme::mutedColor, 15).pixmap(15, 15));
+                Theme::icon(activity ? QStringLiteral("activity") : QStringLiteral("chart"), colour,
+                            15)
+                        .pixmap(15, 15));
+        m_shownActivity = activity.has_value();
     }
-
-    m_pauseResumeButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
-    m_pauseResumeButton->setIcon(
-            Theme::icon(paused ? QStringLiteral("play") : QStringLiteral("pause"),
-                        QStringLiteral("#ffffff"), 15));
 
     m_pageStack->setCurrentWidget(m_activePage);
 }

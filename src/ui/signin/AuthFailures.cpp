@@ -8,6 +8,9 @@ namespace Core::AuthFailures {
 const QString networkText = u"Can't reach the server. Check your internet connection."_s;
 const QString unexpectedResponseText
         = u"The server sent an unexpected response. Please try again."_s;
+const QString insecureEndpointText
+        = u"The company's server address is not secure, so sign-in was stopped. Please contact "
+          u"your administrator."_s;
 
 namespace {
 
@@ -57,6 +60,8 @@ Failure<SendCodeKind> forSendCode(const APIError &error)
 
 Failure<TwoFactorKind> forTwoFactor(const APIError &error)
 {
+    if (error.kind == APIError::Kind::InsecureEndpoint)
+        return { TwoFactorKind::Unrecognized, insecureEndpointText };
     if (error.kind == APIError::Kind::Decoding)
         return { TwoFactorKind::Unrecognized,
                  u"Unrecognized server response. Please try again."_s };

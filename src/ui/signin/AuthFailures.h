@@ -56,6 +56,8 @@ struct Failure
 
 extern const QString networkText;
 extern const QString unexpectedResponseText;
+// A sign-in answer pointed at a company address without https; nothing was stored.
+extern const QString insecureEndpointText;
 
 Failure<SendCodeKind> forSendCode(const Networking::APIError &error);
 Failure<TwoFactorKind> forTwoFactor(const Networking::APIError &error);

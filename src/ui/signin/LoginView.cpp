@@ -36,11 +36,11 @@ namespace {
 
 const QString unexpectedFailureText = u"Something went wrong. Please try again."_s;
 
-// The brand logo 20 logical pixels high at the widget's pixel ratio; a null pixmap when the SVG
-// does not load.
+// The current palette's brand logo 20 logical pixels high at the widget's pixel ratio; a null
+// pixmap when the SVG does not load.
 QPixmap logoPixmap(const QWidget *widget)
 {
-    QSvgRenderer renderer(u":/icons/tembrix-logo.svg"_s);
+    QSvgRenderer renderer(Theme::logoPath(Theme::currentPalette()));
     if (!renderer.isValid())
         return {};
     const QSize natural = renderer.defaultSize();
@@ -132,11 +132,13 @@ void LoginView::buildForm()
     auto *titleRow = new QHBoxLayout;
     titleRow->setSpacing(7);
     auto *logo = new QLabel(content);
-    const QPixmap logoImage = logoPixmap(logo);
-    if (logoImage.isNull())
-        logo->setText(u"Tembrix"_s);
-    else
-        logo->setPixmap(logoImage);
+    followPalette(logo, [logo] {
+        const QPixmap logoImage = logoPixmap(logo);
+        if (logoImage.isNull())
+            logo->setText(u"Tembrix"_s);
+        else
+            logo->setPixmap(logoImage);
+    });
     auto *title = new QLabel(u"Clockwarden"_s, content);
     setCardTitleFont(title);
     titleRow->addWidget(logo, 0, Qt::AlignVCenter);

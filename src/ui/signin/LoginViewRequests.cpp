@@ -51,12 +51,16 @@ QString signInFailureText(const APIError &error)
                 detail.isEmpty() ? QString() : u"\n(%1)"_s.arg(detail));
     case APIError::Kind::RefreshDeferred:
         return u"Session is refreshing. Please try again."_s;
+    case APIError::Kind::InsecureEndpoint:
+        return Core::AuthFailures::insecureEndpointText;
     }
     return u"Unrecognized server response."_s;
 }
 
 OtpFailure otpFailureOf(const APIError &error)
 {
+    if (error.kind == APIError::Kind::InsecureEndpoint)
+        return { Core::AuthFailures::insecureEndpointText, false };
     const int status = error.httpStatus.value_or(0);
     if (error.kind == APIError::Kind::Unauthorized
         || (status >= 400 && status <= 499 && status != 429))

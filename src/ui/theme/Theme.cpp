@@ -236,6 +236,12 @@ QIcon icon(const QString &name, const QString &colour, int logicalSize)
     return QIcon(pixmap);
 }
 
+QString logoPath(const Palette &palette)
+{
+    return palette.isDark ? QStringLiteral(":/icons/tembrix-logo-dark.svg")
+                          : QStringLiteral(":/icons/tembrix-logo.svg");
+}
+
 QString heroBannerPath(const Palette &palette, const QString &view)
 {
     return QStringLiteral(":/banners/%1-hero-banner-%2.jpg").arg(view, palette.id);

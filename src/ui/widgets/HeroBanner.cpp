@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace UI {
 
 HeroBanner::HeroBanner(QWidget *parent)
@@ -96,20 +98,33 @@ void HeroBanner::setGradientBackground(bool gradient)
     update();
 }
 
+namespace {
+
+// The fade hides the picture left of this fraction of the width and shows it fully from the next.
+constexpr double FadeStart = 0.48;
+constexpr double FadeEnd = 0.8;
+
+} // namespace
+
 QRectF HeroBanner::imageTarget() const
 {
     const double w = width();
     const double h = height();
-    const double aspect = double(m_image.width()) / m_image.height();
-    if (m_scaleMode != 1 || m_visibleFraction <= 0) {
-        // Fit the height; a wider picture keeps its right edge, where the subject is.
-        const double drawnWidth = m_image.width() * h / m_image.height();
-        return QRectF(drawnWidth > w ? w - drawnWidth : 0.0, 0.0, drawnWidth, h);
-    }
-    const double drawnWidth = w / m_visibleFraction;
-    const double drawnHeight = drawnWidth / aspect;
-    return QRectF(w * 0.5 - m_focusX * drawnWidth, -(drawnHeight - h) * m_focusY, drawnWidth,
-                  drawnHeight);
+    const bool focal = m_scaleMode == 1 && m_visibleFraction > 0;
+    // Fit the height, or zoom to the visible fraction of the width.
+    double drawnWidth = focal ? w / m_visibleFraction : m_image.width() * h / m_image.height();
+    double drawnHeight = drawnWidth * m_image.height() / m_image.width();
+    // Cover: a banner taller or wider than the picture drawn so would show its edges.
+    const double grow = std::max({ 1.0, w / drawnWidth, h / drawnHeight });
+    drawnWidth *= grow;
+    drawnHeight *= grow;
+    // A wider picture keeps its right edge, where the subject is; the focal point stays centred
+    // as far as covering allows. Under the fade the left part never shows, so it may stay bare.
+    const double x = focal ? w * 0.5 - m_focusX * drawnWidth : w - drawnWidth;
+    const double y = focal ? -(drawnHeight - h) * m_focusY : 0.0;
+    const double leftmost = m_fadeImage && focal ? w * FadeStart : 0.0;
+    return QRectF(std::clamp(x, w - drawnWidth, std::max(leftmost, w - drawnWidth)),
+                  std::clamp(y, h - drawnHeight, 0.0), drawnWidth, drawnHeight);
 }
 
 void HeroBanner::drawImage(QPainter &painter, const QRectF &target) const
@@ -118,8 +133,10 @@ void HeroBanner::drawImage(QPainter &painter, const QRectF &target) const
         painter.drawPixmap(target, m_image, QRectF(m_image.rect()));
         return;
     }
-    // Rebuilt on every paint: the ramp hides the left 48 % and reaches full strength at 80 %.
-    QPixmap layer(size());
+    // Rebuilt on every paint, at the screen's pixel density so the picture stays sharp.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap layer(size() * ratio);
+    layer.setDevicePixelRatio(ratio);
     layer.fill(Qt::transparent);
     {
         QPainter layerPainter(&layer);
@@ -128,8 +145,8 @@ void HeroBanner::drawImage(QPainter &painter, const QRectF &target) const
         layerPainter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         QLinearGradient ramp(0, 0, width(), 0);
         ramp.setColorAt(0.0, QColor(0, 0, 0, 0));
-        ramp.setColorAt(0.48, QColor(0, 0, 0, 0));
-        ramp.setColorAt(0.8, QColor(0, 0, 0, 255));
+        ramp.setColorAt(FadeStart, QColor(0, 0, 0, 0));
+        ramp.setColorAt(FadeEnd, QColor(0, 0, 0, 255));
         layerPainter.fillRect(rect(), ramp);
     }
     painter.drawPixmap(0, 0, layer);

@@ -2,6 +2,7 @@
 
 #include "AuthServiceFixture.h"
 #include "LogTail.h"
+#include "TestCertificate.h"
 #include "WorkerThread.h"
 
 #include "storage/Log.h"
@@ -71,6 +72,9 @@ private Q_SLOTS:
     void newEmailCodeRequestLogsAndThrowsTheRedactedError();
     void companyChoiceStoresTheNormalisedEndpoint_data();
     void companyChoiceStoresTheNormalisedEndpoint();
+    void httpsAnswerNamingAPlainHttpCompanyIsRefused_data();
+    void httpsAnswerNamingAPlainHttpCompanyIsRefused();
+    void companyChoiceNeverLeavesHttps();
     void abandonedSignInIsDiscardedOnlyWhileItsTokensAreStored_data();
     void abandonedSignInIsDiscardedOnlyWhileItsTokensAreStored();
 
@@ -488,6 +492,63 @@ void TestAuthServiceSignIn::companyChoiceStoresTheNormalisedEndpoint()
     QCOMPARE(Networking::ApiEndpoint::loadOverride(),
              OptionalUrl(expected.isEmpty() ? m_bench.server.baseUrl() : QUrl(expected)));
     QCOMPARE(m_bench.server.requestCount(), 0);
+}
+
+void TestAuthServiceSignIn::httpsAnswerNamingAPlainHttpCompanyIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("refused");
+    const QByteArray nested = R"("data":{"access_token":"a1","refresh_token":"r1",)"
+                              R"("token_type":"Bearer","expires_at":"2030-01-01 10:00:00",)"
+                              R"("refresh_expires_at":"2030-02-01 10:00:00"})";
+    QTest::newRow("http company endpoint")
+            << R"({"init":{"endpoint":"{http}/acme"},)" + nested + "}" << true;
+    QTest::newRow("http company in the list")
+            << R"({"companies":[{"name":"Safe","endpoint":"{https}/safe"},)"
+               R"({"name":"Acme","endpoint":"{http}/acme"}],)"
+                       + nested + "}"
+            << true;
+    QTest::newRow("https company endpoint")
+            << R"({"init":{"endpoint":"{https}/acme"},)" + nested + "}" << false;
+    QTest::newRow("bare host becomes https")
+            << R"({"init":{"endpoint":"acme.example.com"},)" + nested + "}" << false;
+}
+
+void TestAuthServiceSignIn::httpsAnswerNamingAPlainHttpCompanyIsRefused()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(bool, refused);
+    TestSupport::FakeHrServer secure(TestSupport::FakeHrServer::Transport::Https);
+    QVERIFY(secure.start());
+    TestSupport::TestCertificate::trustInProcess(&Networking::APIClient::networkAccessManager());
+    Networking::ApiEndpoint::saveOverride(secure.baseUrl());
+    data.replace("{http}", m_bench.server.origin().toEncoded())
+            .replace("{https}", secure.origin().toEncoded());
+    secure.addFault(FakeHrRoute::SignIn, FakeHrFault::answer(200, "{\"data\":" + data + "}"));
+    LogTail log;
+
+    const CallOutcome outcome = callOutcome([] { return auth().singleLogin(ada, correct); });
+
+    QCOMPARE(outcome.apiError.has_value(), refused);
+    QCOMPARE(m_bench.storedTokens().has_value(), !refused);
+    if (refused) {
+        QCOMPARE(outcome.apiError->kind, APIError::Kind::InsecureEndpoint);
+        QCOMPARE(Networking::ApiEndpoint::loadOverride(), OptionalUrl(secure.baseUrl()));
+        QVERIFY(log.contains(
+                u"[WARN] [auth]"_s,
+                u"Login refused: the answer names a company address that is not https"_s));
+    }
+    QCOMPARE(m_bench.server.requestCount(), 0);
+}
+
+void TestAuthServiceSignIn::companyChoiceNeverLeavesHttps()
+{
+    const QUrl secure(u"https://hr.example.com/api/v1/"_s);
+    Networking::ApiEndpoint::saveOverride(secure);
+
+    auth().applyCompanyEndpoint(Models::LoginCompany{ u"Acme"_s, u"http://acme.example.com"_s });
+
+    QCOMPARE(Networking::ApiEndpoint::loadOverride(), OptionalUrl(secure));
 }
 
 void TestAuthServiceSignIn::abandonedSignInIsDiscardedOnlyWhileItsTokensAreStored_data()

@@ -313,7 +313,7 @@ void TestUploadServiceFiles::screenshotBodyIsExact()
 
 void TestUploadServiceFiles::screenshotNameNeverBreaksTheHeader()
 {
-    const QString path = captureFile(sessionId, u"x\"y\r\nX-Injected: 1\tz\x7f"_s, 0);
+    const QString path = captureFile(sessionId, u"x\"y\r\nX-Injected: 1\tz\x7f\\"_s, 0);
     QVERIFY(QFile::exists(path));
 
     const UploadService::ScreenshotUploadResult result
@@ -322,7 +322,7 @@ void TestUploadServiceFiles::screenshotNameNeverBreaksTheHeader()
     QCOMPARE(result.outcome, UploadService::ScreenshotUploadOutcome::Uploaded);
     const TestSupport::RecordedRequest sent
             = m_bench->server.requests(FakeHrRoute::Screenshots).value(0);
-    const QString safe = upperId + u"_x_y__X-Injected: 1_z__0.jpg"_s;
+    const QString safe = upperId + u"_x_y__X-Injected: 1_z___0.jpg"_s;
     QCOMPARE(sent.parts.size(), 1);
     QCOMPARE(sent.parts.first().fileName, safe);
     QVERIFY(sent.body.contains("filename=\"" + safe.toUtf8() + "\"\r\nContent-Type: image/jpeg"));

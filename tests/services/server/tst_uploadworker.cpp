@@ -104,6 +104,7 @@ private Q_SLOTS:
     void outageReschedulesAndRecoveryDeliversOnce();
     void refreshOutageKeepsTasksUntilRecovery();
     void serverErrorStormPausesTheQueue();
+    void redirectElsewhereKeepsTheTaskAndTheToken();
 
 private:
     std::unique_ptr<Bench> m_bench;
@@ -418,6 +419,26 @@ void TestUploadWorker::serverErrorStormPausesTheQueue()
     service().wakeWorker();
     QTRY_COMPARE(queuedCount(), 0);
     QCOMPARE(m_bench->server.requestCount(), 14);
+}
+
+void TestUploadWorker::redirectElsewhereKeepsTheTaskAndTheToken()
+{
+    // Another host that would take the session start and say so.
+    FakeHrServer other;
+    QVERIFY(other.start());
+    other.addFault(FakeHrRoute::Any, FakeHrFault::answer(200, "{}").repeated(-1));
+    const QUrl elsewhere
+            = other.baseUrl().resolved(QUrl(u"hr/clockwarden/employees/sessions/start"_s));
+    m_bench->server.addFault(FakeHrRoute::SessionStart,
+                             FakeHrFault::redirect(307, elsewhere.toEncoded()));
+    m_bench->store->enqueueUpload(startTask(UploadFixture::session()));
+
+    service().start(m_bench->store.get());
+
+    QVERIFY(m_bench->server.waitForRequests(1, FakeHrRoute::SessionStart));
+    QTRY_COMPARE(statuses(), QStringList{ u"failed|1"_s });
+    QCOMPARE(queuedCount(), 1);
+    QCOMPARE(other.requestCount(), 0);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestUploadWorker)

@@ -49,7 +49,7 @@ int runChild(int argc, char **argv, const QString &role)
         // Settings' "Restart" while the popover is minimised.
         UI::PopoverWindow *window = application.popoverWindow();
         window->showMinimized();
-        auto *restart = window->findChild<QPushButton *>(u"Settings_RestartButton"_s);
+        auto *restart = window->mainTab(3)->findChild<QPushButton *>(u"Settings_RestartButton"_s);
         if (!restart)
             return 3;
         QTimer::singleShot(100, restart, &QPushButton::click);

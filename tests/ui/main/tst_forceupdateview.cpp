@@ -50,6 +50,8 @@ private slots:
     void refreshShowsVersionAndLink();
     void clickOpensTheLinkOnce();
     void disabledButtonOpensNothing();
+    void opensOnlyWebAddresses_data();
+    void opensOnlyWebAddresses();
     void refreshFollowsANewConfiguration();
 
 private:
@@ -132,6 +134,34 @@ void TestForceUpdateView::disabledButtonOpensNothing()
     QTest::mouseClick(button, Qt::LeftButton);
     view.openDownloadLink();
     QVERIFY(m_browser.opened.isEmpty());
+}
+
+void TestForceUpdateView::opensOnlyWebAddresses_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("http") << u"http://dl.example/app.AppImage"_s << true;
+    QTest::newRow("local file") << u"file:///etc/passwd"_s << false;
+    QTest::newRow("network share") << u"smb://dl.example/app.AppImage"_s << false;
+    QTest::newRow("desktop entry scheme") << u"appstream://app.desktop"_s << false;
+}
+
+void TestForceUpdateView::opensOnlyWebAddresses()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, opened);
+    const QString scheme = QUrl(url).scheme();
+    QDesktopServices::setUrlHandler(scheme, &m_browser, "open");
+    applyConfig(u"9.9.9"_s, url);
+    UI::ForceUpdateView view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto *button = view.findChild<QPushButton *>(u"ForceUpdate_DownloadButton"_s);
+
+    QCOMPARE(button->isEnabled(), opened);
+    view.openDownloadLink();
+    QDesktopServices::unsetUrlHandler(scheme);
+    QCOMPARE(m_browser.opened, opened ? QList<QUrl>{ QUrl(url) } : QList<QUrl>());
 }
 
 void TestForceUpdateView::refreshFollowsANewConfiguration()

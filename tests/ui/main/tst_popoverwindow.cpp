@@ -1,8 +1,12 @@
 #include "TestEnvironment.h"
 
 #include "core/AppStateManager.h"
+#include "storage/Preferences.h"
+#include "storage/SQLiteStore.h"
 #include "ui/main/ApplicationTestHooks.h"
 #include "ui/main/PopoverWindow.h"
+#include "ui/main/SettingsView.h"
+#include "ui/main/SummaryView.h"
 #include "ui/signin/LoginView.h"
 #include "ui/widgets/IconTabWidget.h"
 
@@ -75,6 +79,7 @@ private slots:
     void pageFollowsState();
     void signInViewResetOnlyWhenReturning();
     void tabRequestSelectsAndClears();
+    void tabsBuiltLaterShowCurrentData();
     void closeQuestion_data();
     void closeQuestion();
     void closeWithoutQuestion();
@@ -147,6 +152,38 @@ void TestPopoverWindow::tabRequestSelectsAndClears()
     QCOMPARE(window.mainTabs()->currentIndex(), 2);
     QVERIFY(!state.pendingMainTab());
     QVERIFY(window.isHidden());
+}
+
+void TestPopoverWindow::tabsBuiltLaterShowCurrentData()
+{
+    const QDateTime start = QDate::currentDate().startOfDay().addSecs(60);
+    Models::Session session;
+    session.id = QUuid::createUuid();
+    session.deviceId = Storage::deviceId();
+    session.projectName = u"Design"_s;
+    session.intervals
+            = { Models::Interval(QUuid::createUuid(), start.toUTC(), start.addSecs(1800).toUTC()) };
+    session.status = Models::SessionStatus::completed;
+    session.reportedTotalSeconds = 1800;
+    Storage::SQLiteStore::instance()->appendSessionHistory(session);
+    setState(true, false);
+
+    PopoverWindow window;
+    // The first view is the Tracker tab: the others wait.
+    QVERIFY(!window.findChild<UI::SummaryView *>());
+    window.show();
+    window.mainTabs()->setCurrentIndex(1);
+    auto *summary = window.findChild<UI::SummaryView *>();
+    QVERIFY(summary && summary->isVisible());
+    const auto text = [summary](const QString &name) {
+        const auto *label = summary->findChild<QLabel *>(name);
+        return label ? label->text() : QString();
+    };
+    QTRY_COMPARE(text(u"Summary_SessionsValue"_s), u"1"_s);
+    QCOMPARE(text(u"Summary_TotalValue"_s), u"30m"_s);
+    QCOMPARE(summary->findChildren<QWidget *>(u"Summary_Row"_s).size(), 1);
+    // Once the window has painted, the tabs still unseen are built too.
+    QTRY_VERIFY(window.findChild<UI::SettingsView *>());
 }
 
 void TestPopoverWindow::closeQuestion_data()

@@ -9,11 +9,13 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDialog>
+#include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -24,8 +26,8 @@ using UI::SegmentThumbnail;
 
 namespace {
 
-// Three equal stripes, red-green-blue, left to right or top to bottom.
-QString stripesUrl(QSize size, bool vertical)
+// Three equal stripes, red-green-blue, left to right or top to bottom, as PNG bytes.
+QByteArray stripes(QSize size, bool vertical)
 {
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
@@ -41,7 +43,7 @@ QString stripesUrl(QSize size, bool vertical)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return u"data:image/png;base64,"_s + QString::fromLatin1(bytes.toBase64());
+    return bytes;
 }
 
 QColor pixel(QWidget *widget, QPoint at)
@@ -110,6 +112,7 @@ class TestSegmentThumbnail : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void placeholderWithoutScreenshots();
     void placeholderWithScreenshotsAndHover();
     void imageIsCroppedFromItsCentre_data();
@@ -122,7 +125,29 @@ private slots:
     void viewerWithoutImagesOpensNothing();
     void imageRequestsCarryNoApiHeaders();
     void aSlowEarlierImageNeverReplacesTheShownOne();
+
+private:
+    // The address under which the stand-in serves these bytes.
+    QString served(const QByteArray &bytes);
+    QString stripesUrl(QSize size, bool vertical) { return served(stripes(size, vertical)); }
+
+    TestSupport::FakeHrServer m_images;
+    QTemporaryDir m_dir;
+    int m_served = 0;
 };
+
+void TestSegmentThumbnail::initTestCase()
+{
+    QVERIFY(m_images.start());
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestSegmentThumbnail::served(const QByteArray &bytes)
+{
+    const QString name = u"image-%1.png"_s.arg(++m_served);
+    m_images.serveFile(name, bytes);
+    return m_images.origin().toString() + u"/files/"_s + name;
+}
 
 void TestSegmentThumbnail::placeholderWithoutScreenshots()
 {
@@ -247,7 +272,14 @@ void TestSegmentThumbnail::viewerReportsFailures_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("prefix");
     QTest::newRow("unreachable") << u"http://127.0.0.1:1/shot.jpg"_s << u"Failed to load image ("_s;
-    QTest::newRow("not an image") << u"data:text/plain,hello"_s << u"Could not decode image."_s;
+    QTest::newRow("not an image") << served("hello") << u"Could not decode image."_s;
+    // A real picture, which the viewer must not read: the address is not a web address.
+    const QString local = m_dir.filePath(u"local.png"_s);
+    QFile file(local);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(stripes({ 20, 20 }, false)) > 0);
+    file.close();
+    QTest::newRow("a local file") << QUrl::fromLocalFile(local).toString()
+                                  << u"Failed to load image (not a web address)."_s;
 }
 
 void TestSegmentThumbnail::viewerReportsFailures()

@@ -1,3 +1,4 @@
+#include "EventCounter.h"
 #include "SessionManagerFixture.h"
 #include "TestEnvironment.h"
 
@@ -31,6 +32,7 @@ private slots:
     void stateForPicksTheFirstMatchingRow_data();
     void stateForPicksTheFirstMatchingRow();
     void followsStartPauseResumeAndStop();
+    void ticksLeaveTheDotAloneAndHiddenCatchesUp();
 };
 
 void TestStatusHeader::stateForPicksTheFirstMatchingRow_data()
@@ -109,6 +111,28 @@ void TestStatusHeader::followsStartPauseResumeAndStop()
     fixture.engine().stopTracking(u"Session ended"_s);
     QCOMPARE(state->text(), u"Not Tracking"_s);
     QCOMPARE(dot->styleSheet(), dotStyle(UI::Theme::mutedColor));
+}
+
+void TestStatusHeader::ticksLeaveTheDotAloneAndHiddenCatchesUp()
+{
+    SessionManagerFixture fixture(t0);
+    StatusHeader header(fixture.engine());
+    header.show();
+    auto *state = header.findChild<QLabel *>(u"StatusHeader_StateLabel"_s);
+    auto *dot = header.findChild<QLabel *>(u"StatusHeader_DotLabel"_s);
+    fixture.engine().startTrackingWithoutProject();
+    const EventCounter restyled(QEvent::StyleChange, { dot });
+    for (int i = 0; i < 3; ++i)
+        fixture.tick();
+    QCOMPARE(restyled.count(), 0);
+    QCOMPARE(dot->styleSheet(), dotStyle(UI::Theme::greenColor));
+
+    header.hide();
+    fixture.engine().pause();
+    QCOMPARE(state->text(), u"Tracking"_s);
+    header.show();
+    QCOMPARE(state->text(), u"Paused"_s);
+    QCOMPARE(dot->styleSheet(), dotStyle(UI::Theme::orangeColor));
 }
 
 CLOCKWARDEN_TEST_MAIN(TestStatusHeader)

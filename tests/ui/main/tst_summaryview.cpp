@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -71,6 +72,8 @@ private slots:
     void trackingAddsTheOngoingRow_data();
     void trackingAddsTheOngoingRow();
     void requestsDuringALoadCollapseIntoOne();
+    void ticksUpdateTheRunningSessionInPlace();
+    void hiddenViewCatchesUpWhenShown();
 };
 
 void TestSummaryView::summaryRangeIsLocalDays_data()
@@ -125,6 +128,7 @@ void TestSummaryView::emptyStoreShowsZeroTotals()
 {
     SessionManagerFixture fixture(QDateTime::currentDateTimeUtc());
     SummaryView view(fixture.engine(), fixture.store.get());
+    view.show();
     QTRY_COMPARE(text(view, u"Summary_EmptyLabel"_s), u"No sessions today"_s);
     QCOMPARE(text(view, u"Summary_TotalValue"_s), u"0m"_s);
     QCOMPARE(text(view, u"Summary_SessionsValue"_s), u"0"_s);
@@ -142,6 +146,7 @@ void TestSummaryView::sessionsAreListedNewestFirst()
     fixture.store->appendSessionHistory(finished(QString(), 180, 600));
     fixture.store->appendSessionHistory(finished(u"Nothing"_s, 240, 0));
     SummaryView view(fixture.engine(), fixture.store.get());
+    view.show();
     QTRY_COMPARE(text(view, u"Summary_SessionsValue"_s), u"3"_s);
     QCOMPARE(text(view, u"Summary_TotalValue"_s), u"1h 41m"_s);
 
@@ -185,6 +190,7 @@ void TestSummaryView::trackingAddsTheOngoingRow()
     if (paused)
         fixture.engine().pause();
     SummaryView view(fixture.engine(), fixture.store.get());
+    view.show();
     QTRY_VERIFY(ongoingRow(view));
     QCOMPARE(text(view, u"Summary_SessionsValue"_s), sessions);
     QCOMPARE(text(view, u"Summary_TotalValue"_s), UI::formatDuration(125 + 60 * finishedSessions));
@@ -198,6 +204,7 @@ void TestSummaryView::requestsDuringALoadCollapseIntoOne()
 {
     SessionManagerFixture fixture(QDateTime::currentDateTimeUtc());
     SummaryView view(fixture.engine(), fixture.store.get());
+    view.show();
     QTRY_VERIFY(view.findChild<QLabel *>(u"Summary_EmptyLabel"_s));
     const int before = view.loadCount();
     for (int i = 0; i < 5; ++i)
@@ -206,6 +213,56 @@ void TestSummaryView::requestsDuringALoadCollapseIntoOne()
     // Settled: no further load follows.
     QTest::qWait(100);
     QCOMPARE(view.loadCount(), before + 2);
+}
+
+void TestSummaryView::ticksUpdateTheRunningSessionInPlace()
+{
+    SessionManagerFixture fixture(QDateTime::currentDateTimeUtc());
+    fixture.store->appendSessionHistory(finished(u"Earlier"_s, 0, 60));
+    fixture.engine().startTracking({ u"p1"_s, u"Design"_s });
+    SummaryView view(fixture.engine(), fixture.store.get());
+    view.show();
+    QTRY_VERIFY(ongoingRow(view));
+    const QPointer<QWidget> row = ongoingRow(view);
+    const QPointer<QWidget> finishedRow = rows(view).value(0);
+    for (int i = 0; i < 60; ++i)
+        fixture.tick();
+    QCOMPARE(rowTexts(row).last(), u"1m"_s);
+    QCOMPARE(text(view, u"Summary_TotalValue"_s), u"2m"_s);
+    QTRY_VERIFY(!view.isLoading());
+    // The same rows, not rebuilt ones.
+    QVERIFY(row && finishedRow);
+    QCOMPARE(ongoingRow(view), row.data());
+}
+
+void TestSummaryView::hiddenViewCatchesUpWhenShown()
+{
+    SessionManagerFixture fixture(QDateTime::currentDateTimeUtc());
+    fixture.engine().startTracking({ u"p1"_s, u"Design"_s });
+    SummaryView view(fixture.engine(), fixture.store.get());
+    view.show();
+    QTRY_VERIFY(ongoingRow(view));
+    QTRY_VERIFY(!view.isLoading());
+    view.hide();
+    const int loads = view.loadCount();
+    for (int i = 0; i < 125; ++i)
+        fixture.tick();
+    // Ticks while hidden neither read the store nor touch the widgets.
+    QCOMPARE(view.loadCount(), loads);
+    QCOMPARE(rowTexts(ongoingRow(view)).last(), u"0m"_s);
+
+    // A finished session changes the stored rows: they are read now and shown when looked at.
+    fixture.engine().stopTracking(u"Session ended"_s);
+    QTRY_COMPARE(view.loadCount(), loads + 1);
+    QTRY_VERIFY(!view.isLoading());
+    QVERIFY(ongoingRow(view));
+
+    view.show();
+    QVERIFY(!ongoingRow(view));
+    QCOMPARE(rows(view).size(), 1);
+    QCOMPARE(rowTexts(rows(view).at(0)).mid(1), (QStringList{ u"Design"_s, u"2m"_s }));
+    QCOMPARE(text(view, u"Summary_SessionsValue"_s), u"1"_s);
+    QCOMPARE(text(view, u"Summary_TotalValue"_s), u"2m"_s);
 }
 
 CLOCKWARDEN_TEST_MAIN(TestSummaryView)

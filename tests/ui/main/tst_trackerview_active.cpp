@@ -1,3 +1,4 @@
+#include "EventCounter.h"
 #include "SessionManagerFixture.h"
 #include "TestEnvironment.h"
 
@@ -128,6 +129,8 @@ private slots:
     void targetSeconds();
     void showsTodaysTotalAndProgress();
     void pauseDimsTheClockAndOffersResume();
+    void ticksChangeTextsNotStyles();
+    void hiddenViewCatchesUpWhenShown();
     void storedTargetOpensTheDialog_data();
     void storedTargetOpensTheDialog();
     void saveWritesThePreference();
@@ -285,6 +288,52 @@ void TestTrackerViewActive::pauseDimsTheClockAndOffersResume()
     QVERIFY(!fixture.engine().isPaused());
     QCOMPARE(ui.pauseResume->text(), u"Pause"_s);
     QCOMPARE(ui.timer->styleSheet(), u"color: #ffffff;"_s);
+}
+
+void TestTrackerViewActive::ticksChangeTextsNotStyles()
+{
+    SessionManagerFixture fixture(t0);
+    fixture.engine().startTrackingWithoutProject();
+    ActiveView ui(fixture.engine());
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.view));
+    const EventCounter restyled(QEvent::StyleChange,
+                                { ui.timer, ui.activity, ui.progressLine, ui.pauseResume });
+    const EventCounter refonted(QEvent::FontChange, { ui.progressLine });
+    const qint64 pauseIcon = ui.pauseResume->icon().cacheKey();
+
+    for (int i = 1; i <= 3; ++i) {
+        fixture.tick();
+        QCOMPARE(ui.timer->text(), TrackerView::formatHms(i));
+    }
+    QCOMPARE(restyled.count(), 0);
+    QCOMPARE(refonted.count(), 0);
+    QCOMPARE(ui.pauseResume->icon().cacheKey(), pauseIcon);
+
+    // A change of state is still shown at once.
+    fixture.engine().pause();
+    QCOMPARE(ui.timer->styleSheet(), u"color: rgba(255,255,255,0.65);"_s);
+    QVERIFY(ui.pauseResume->icon().cacheKey() != pauseIcon);
+}
+
+void TestTrackerViewActive::hiddenViewCatchesUpWhenShown()
+{
+    SessionManagerFixture fixture(t0);
+    fixture.engine().startTrackingWithoutProject();
+    ActiveView ui(fixture.engine());
+    ui.view.hide();
+    const EventCounter restyled(QEvent::StyleChange, { ui.timer });
+    for (int i = 0; i < 65; ++i)
+        fixture.tick();
+    fixture.engine().pause();
+    // Nobody sees it: nothing was refreshed.
+    QCOMPARE(ui.timer->text(), u"00:00:00"_s);
+    QCOMPARE(restyled.count(), 0);
+
+    ui.view.show();
+    QCOMPARE(ui.timer->text(), u"00:01:05"_s);
+    QCOMPARE(ui.timer->styleSheet(), u"color: rgba(255,255,255,0.65);"_s);
+    QCOMPARE(ui.pauseResume->text(), u"Resume"_s);
+    QCOMPARE(ui.ratioChip->text(), u"00:01 / 08:00"_s);
 }
 
 void TestTrackerViewActive::storedTargetOpensTheDialog_data()

@@ -139,6 +139,10 @@ void TestLoginViewRequests::showsSignInFailureTexts_data()
     QTest::newRow("server message is literal text")
             << errorOf(APIError::Kind::Server, 500, u"<b>down</b>"_s)
             << u"The server rejected the request (HTTP 500).\n<b>down</b>"_s;
+    QTest::newRow("company address without https")
+            << Networking::APIError::insecureEndpoint()
+            << u"The company's server address is not secure, so sign-in was stopped. Please "
+               u"contact your administrator."_s;
 }
 
 void TestLoginViewRequests::showsSignInFailureTexts()

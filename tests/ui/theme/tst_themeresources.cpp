@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 #include <QSvgRenderer>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace UI::Theme;
 using namespace Qt::StringLiterals;
@@ -25,7 +29,7 @@ const QStringList symbols = {
 
 QStringList svgPaths()
 {
-    QStringList paths = { u":/icons/tembrix-logo.svg"_s };
+    QStringList paths = { u":/icons/tembrix-logo.svg"_s, u":/icons/tembrix-logo-dark.svg"_s };
     for (const QString &tab : { u"tracker"_s, u"summary"_s, u"screenshots"_s, u"settings"_s })
         paths << u":/icons/tabs/tab-%1.svg"_s.arg(tab);
     for (const QString &name : symbols)
@@ -53,6 +57,21 @@ int opaquePixels(const QImage &image)
     return count;
 }
 
+// WCAG's contrast ratio of two opaque colours.
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF())
+               + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 } // namespace
 
 class TestThemeResources : public QObject
@@ -67,13 +86,15 @@ private slots:
     void bannersAreWideJpegs();
     void applicationIconIsSquare();
     void everySymbolTintsToOpaquePixels();
+    void logoWordMarkReadsOnEveryPalette_data();
+    void logoWordMarkReadsOnEveryPalette();
 };
 
 void TestThemeResources::compilesEveryResource()
 {
     const QStringList all = QStringList{ u":/icons/AppIcon.png"_s } + svgPaths() + bannerPaths();
     QCOMPARE(symbols.size(), 34);
-    QCOMPARE(all.size(), 69);
+    QCOMPARE(all.size(), 70);
     for (const QString &path : all)
         QVERIFY2(QFile::exists(path), qPrintable(path));
 }
@@ -109,7 +130,9 @@ void TestThemeResources::bannersAreWideJpegs()
     QCOMPARE(reader.format(), QByteArray("jpeg"));
     const QImage image = reader.read();
     QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
-    QCOMPARE(image.size(), QSize(1600, 640));
+    // The Tracker pages' banners are taller: the active page's card is about 1.9 : 1.
+    const bool tracker = path.contains(u"tracker"_s);
+    QCOMPARE(image.size(), QSize(1600, tracker ? 880 : 640));
 }
 
 void TestThemeResources::applicationIconIsSquare()
@@ -130,6 +153,35 @@ void TestThemeResources::everySymbolTintsToOpaquePixels()
         QVERIFY2(!tinted.isNull(), qPrintable(name));
         QVERIFY2(opaquePixels(tinted.pixmap(QSize(24, 24)).toImage()) > 10, qPrintable(name));
     }
+}
+
+void TestThemeResources::logoWordMarkReadsOnEveryPalette_data()
+{
+    QTest::addColumn<QString>("id");
+    for (const Palette &palette : palettes())
+        QTest::newRow(qPrintable(palette.id)) << palette.id;
+}
+
+void TestThemeResources::logoWordMarkReadsOnEveryPalette()
+{
+    QFETCH(QString, id);
+    const Palette &palette = paletteById(id);
+    QSvgRenderer renderer(logoPath(palette));
+    QVERIFY(renderer.isValid());
+    // Ten times the natural size, on the sign-in card's colour.
+    const QColor card = QColor::fromString(palette.background);
+    QImage image(renderer.defaultSize() * 10, QImage::Format_RGB32);
+    image.fill(card);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    // The middle of the word mark's "b" stem, a stroke 3 units wide at x 90.5.
+    const QColor wordMark = image.pixelColor(905, 150);
+    QVERIFY2(wordMark != card, "no word mark there");
+    // Small text: AA asks 4.5 : 1 against the card and the surface cards sit on.
+    QVERIFY2(contrast(wordMark, card) >= 4.5, qPrintable(wordMark.name()));
+    QVERIFY2(contrast(wordMark, QColor::fromString(palette.surface)) >= 4.5,
+             qPrintable(wordMark.name()));
 }
 
 CLOCKWARDEN_TEST_MAIN(TestThemeResources)
