@@ -8,6 +8,10 @@
 // Counted CPU includes writing the client's request lines to the application log, as in the
 // program.
 //
+// curlBaseline/N: the same number of small POSTs with a bearer header sent by curl, one process
+// on one kept-alive connection, against the same stand-in: curl's CPU per request, the yardstick
+// for cpu_us_per_req. curl writes nothing to a log.
+//
 // breakerOpenIdle: the real worker with the breaker held open by a storm of 503 answers; the
 // process CPU over a 10 s window, which must stay near zero since the worker sleeps.
 
@@ -42,6 +46,8 @@
 #include <ctime>
 #include <memory>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 using Services::UploadService;
 using Services::UploadServiceTestHooks;
@@ -53,6 +59,17 @@ double processCpuSeconds()
     timespec spec{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spec);
     return double(spec.tv_sec) + double(spec.tv_nsec) / 1e9;
+}
+
+// CPU of the children waited for so far.
+double childrenCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval &value) {
+        return double(value.tv_sec) + double(value.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // The stand-in program, its base URL and a signed-in token store pointing at it.
@@ -108,6 +125,8 @@ public:
                            .toArray()
                            .size());
     }
+
+    QUrl baseUrl() const { return m_baseUrl; }
 
     MemoryCredentialStore credentials;
     Storage::TokenStore tokens{ &credentials };
@@ -232,6 +251,60 @@ void drainBacklog(benchmark::State &state)
     state.counters["cpu_us_per_req"] = cpu * 1e6 / requests;
 }
 
+void curlBaseline(benchmark::State &state)
+{
+    const int size = int(state.range(0));
+    Stand stand;
+    const QByteArray url = stand.baseUrl()
+                                   .resolved(QUrl(u"hr/clockwarden/employees/sessions/heartbeat"_s))
+                                   .toEncoded();
+    const QByteArray token = stand.tokens.load()->accessToken.toUtf8();
+    QTemporaryDir folder;
+    const QString configPath = folder.filePath(u"requests.curlrc"_s);
+    {
+        // One config of N requests, each as the client sends a heartbeat: bearer token, JSON body.
+        QFile config(configPath);
+        if (!config.open(QIODevice::WriteOnly))
+            qFatal("cannot write the curl config");
+        for (int i = 0; i < size; ++i) {
+            if (i > 0)
+                config.write("next\n");
+            config.write("url = \"" + url + "\"\n");
+            config.write("header = \"Authorization: Bearer " + token + "\"\n");
+            config.write("header = \"Content-Type: application/json\"\n");
+            config.write("header = \"Accept: application/json\"\n");
+            config.write(R"(data = "{\"device_uuid\":\"D\",\"session_uuid\":\")"
+                         + QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8()
+                         + R"(\",\"total_seconds\":60,\"status\":\"active\",\"intervals\":[]}")"
+                         + "\n");
+            config.write("output = \"/dev/null\"\n");
+        }
+    }
+
+    double cpu = 0;
+    int requests = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        stand.control("DELETE", u"requests"_s);
+        state.ResumeTiming();
+
+        // The stand-in is a child too, but it is waited for only at the end: what changes here
+        // is curl's.
+        const double cpuStart = childrenCpuSeconds();
+        QProcess curl;
+        curl.start(u"curl"_s, { u"--silent"_s, u"--config"_s, configPath });
+        if (!curl.waitForFinished(-1) || curl.exitCode() != 0)
+            qFatal("curl failed");
+        cpu += childrenCpuSeconds() - cpuStart;
+
+        state.PauseTiming();
+        requests += stand.requestCount();
+        state.ResumeTiming();
+    }
+    state.counters["requests"] = requests;
+    state.counters["cpu_us_per_req"] = cpu * 1e6 / requests;
+}
+
 void breakerOpenIdle(benchmark::State &state)
 {
     Stand stand;
@@ -259,6 +332,12 @@ void breakerOpenIdle(benchmark::State &state)
 } // namespace
 
 BENCHMARK(drainBacklog)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond)
+        ->UseRealTime();
+BENCHMARK(curlBaseline)
         ->Arg(1000)
         ->Arg(10000)
         ->Iterations(1)

@@ -10,10 +10,10 @@ cw_as_root() {
     fi
 }
 
-# Installs whatever scripts/debian-packages lists that is not installed yet.
+# Installs whatever scripts/debian-packages (or the list given) names that is not installed yet.
 cw_install_packages() {
-    local wanted missing=()
-    wanted=$(grep -v -E '^\s*(#|$)' "$cw_root/scripts/debian-packages")
+    local list=${1:-$cw_root/scripts/debian-packages} wanted missing=()
+    wanted=$(grep -v -E '^\s*(#|$)' "$list")
     for package in $wanted; do
         if [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)" != installed ]; then
             missing+=("$package")

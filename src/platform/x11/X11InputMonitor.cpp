@@ -1,6 +1,11 @@
 #include "platform/x11/X11InputMonitor.h"
 
+#include <cerrno>
 #include <cstdlib>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -10,7 +15,6 @@ namespace Platform::X11 {
 namespace {
 
 constexpr int stopWaitMs = 2000;
-constexpr unsigned long idlePauseMs = 10;
 constexpr std::uint32_t rawEventMask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS
                                        | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS
                                        | XCB_INPUT_XI_EVENT_MASK_RAW_MOTION;
@@ -52,8 +56,8 @@ void X11InputMonitor::stop()
     if (!m_running.exchange(false) || !m_thread)
         return;
     m_thread->requestStop();
-    // A QThread must never be destroyed while it runs. The loop sees the flag within about
-    // 10 ms, so the limit only passes while the thread is stuck in a connect to a hung server.
+    // A QThread must never be destroyed while it runs. The loop wakes on the stop at once, so
+    // the limit only passes while the thread is stuck in a connect to a hung server.
     if (!m_thread->wait(stopWaitMs)) {
         qWarning("X11InputMonitor: input thread did not stop within %d ms; waiting on", stopWaitMs);
         m_thread->wait();
@@ -72,12 +76,39 @@ std::optional<std::uint8_t> X11InputMonitor::queryXInput(xcb_connection_t *conne
 
 X11InputMonitor::EventLoopThread::EventLoopThread(X11InputMonitor *owner)
     : m_owner(owner)
+    , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
+    if (m_wakeFd < 0)
+        qWarning("X11InputMonitor: eventfd failed (errno %d); stop waits for the next event",
+                 errno);
+}
+
+X11InputMonitor::EventLoopThread::~EventLoopThread()
+{
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
 }
 
 void X11InputMonitor::EventLoopThread::requestStop()
 {
     m_stop.exchange(true);
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        // A full counter already wakes the loop; nothing else can fail here.
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+bool X11InputMonitor::EventLoopThread::waitForEventOrStop(xcb_connection_t *connection) const
+{
+    pollfd fds[2] = { { xcb_get_file_descriptor(connection), POLLIN, 0 }, { m_wakeFd, POLLIN, 0 } };
+    const nfds_t count = m_wakeFd >= 0 ? 2 : 1;
+    for (;;) {
+        if (::poll(fds, count, -1) >= 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
 }
 
 void X11InputMonitor::EventLoopThread::run()
@@ -121,7 +152,12 @@ void X11InputMonitor::EventLoopThread::run()
             // The server went away: no event will ever come again.
             if (xcb_connection_has_error(connection.get()) != 0)
                 return;
-            QThread::msleep(idlePauseMs);
+            // xcb_poll_for_event has read everything the socket held, so a readable socket
+            // means new data; a hang-up shows as readable too and ends the loop above.
+            if (!waitForEventOrStop(connection.get())) {
+                qWarning("X11InputMonitor: poll failed (errno %d)", errno);
+                return;
+            }
             continue;
         }
         if ((event->response_type & 0x7f) == XCB_GE_GENERIC) {

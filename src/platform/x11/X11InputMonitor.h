@@ -53,6 +53,7 @@ class X11InputMonitor::EventLoopThread final : public QThread
 
 public:
     explicit EventLoopThread(X11InputMonitor *owner);
+    ~EventLoopThread() override;
 
     void requestStop();
 
@@ -60,8 +61,13 @@ protected:
     void run() override;
 
 private:
+    // Sleeps until the server sends something or stop() is asked for.
+    bool waitForEventOrStop(xcb_connection_t *connection) const;
+
     X11InputMonitor *m_owner;
     std::atomic_bool m_stop{ false };
+    // An eventfd that requestStop() makes readable to wake the waiting loop.
+    int m_wakeFd = -1;
 };
 
 } // namespace Platform::X11

@@ -10,6 +10,7 @@
 #include "storage/Preferences.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -196,7 +197,7 @@ void RemoteConfigService::stopPeriodicRefresh()
 void RemoteConfigService::stopPeriodicRefreshLocked()
 {
     if (m_stopFlag) {
-        *m_stopFlag = true;
+        raiseStopFlag(m_stopFlag);
         m_stopFlag.reset();
     }
     if (!m_currentThread)
@@ -215,6 +216,25 @@ void RemoteConfigService::stopPeriodicRefreshLocked()
         thread->deleteLater();
 }
 
+void RemoteConfigService::raiseStopFlag(const StopFlag &stopFlag)
+{
+    *stopFlag = true;
+    // Taken after the flag is set: a loop that saw it clear is already waiting, and is woken.
+    const QMutexLocker locker(&m_stopMutex);
+    m_stopRaised.wakeAll();
+}
+
+bool RemoteConfigService::waitForStop(const StopFlag &stopFlag, quint32 seconds)
+{
+    // One sleep for the whole wait rather than a look every second: the thread stays asleep for
+    // the twenty-odd minutes between refreshes.
+    const QDeadlineTimer deadline{ std::chrono::seconds(seconds) };
+    QMutexLocker locker(&m_stopMutex);
+    while (!*stopFlag && !deadline.hasExpired())
+        m_stopRaised.wait(&m_stopMutex, deadline);
+    return *stopFlag;
+}
+
 void RemoteConfigService::onRetiredThreadDestroyed(QThread *thread)
 {
     const QMutexLocker locker(&m_threadMutex);
@@ -228,7 +248,7 @@ void RemoteConfigService::shutdownAndJoin()
     {
         const QMutexLocker locker(&m_threadMutex);
         if (m_stopFlag) {
-            *m_stopFlag = true;
+            raiseStopFlag(m_stopFlag);
             m_stopFlag.reset();
         }
         current = std::exchange(m_currentThread, nullptr);
@@ -266,9 +286,7 @@ void RemoteConfigService::runRefreshLoop(RemoteConfigService *service, const Sto
             return;
         const quint32 waitSeconds
                 = waitSecondsFor(QRandomGenerator::global()->generate(), s_baseWaitSeconds);
-        for (quint32 second = 0; second < waitSeconds && !*stopFlag; ++second)
-            QThread::sleep(1);
-        if (*stopFlag)
+        if (service->waitForStop(stopFlag, waitSeconds))
             return;
 
         // Networking::APIError has no base class: only catch (...) reaches every failure.

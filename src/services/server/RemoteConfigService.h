@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <functional>
@@ -97,6 +98,10 @@ private:
     static void runRefreshLoop(RemoteConfigService *service, const StopFlag &stopFlag,
                                const RefreshCallback &callback);
     static bool isRefreshStillWanted(const StopFlag &stopFlag);
+    // Sets the flag and wakes a refresh loop waiting on it.
+    void raiseStopFlag(const StopFlag &stopFlag);
+    // Sleeps until the time is up or the flag is raised; true when it was raised.
+    bool waitForStop(const StopFlag &stopFlag, quint32 seconds);
 
     friend QThread *RemoteConfigServiceTestHooks::currentRefreshThread();
 
@@ -107,6 +112,8 @@ private:
     QThread *m_currentThread = nullptr;
     QList<QThread *> m_retiredThreads;
     StopFlag m_stopFlag;
+    QMutex m_stopMutex;
+    QWaitCondition m_stopRaised;
 };
 
 } // namespace Services

@@ -24,6 +24,10 @@
 #include <utility>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace Services {
@@ -41,6 +45,16 @@ constexpr int maxIntervalMinutes = std::numeric_limits<int>::max() / minuteMs;
 QString comparablePath(const QString &path)
 {
     return QFileInfo(path).absoluteFilePath();
+}
+
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    // The grabs, the scaled copies and the encoder's buffers are screen-sized. After the first
+    // one glibc raises its mmap threshold, so later ones come from the heap and their pages stay
+    // with the process until something trims them: ten minutes of nothing between captures.
+    malloc_trim(0);
+#endif
 }
 
 } // namespace
@@ -104,20 +118,23 @@ void ScreenCaptureService::captureNow()
     if (!m_capturer || sessionId.isNull() || !m_capturer->isAvailable())
         return;
 
-    const QList<QImage> images = m_capturer->captureScreens();
-    const QString folder = Platform::Paths::capturesDirFor(domainKey);
-    const qint64 capturedAt = Core::Clock::nowUtc().toMSecsSinceEpoch();
+    {
+        const QList<QImage> images = m_capturer->captureScreens();
+        const QString folder = Platform::Paths::capturesDirFor(domainKey);
+        const qint64 capturedAt = Core::Clock::nowUtc().toMSecsSinceEpoch();
 
-    const QPointer<ScreenCaptureService> self(this);
-    for (qsizetype i = 0; i < images.size(); ++i) {
-        const QString path = folder + u'/' + screenshotFileName(sessionId, capturedAt, int(i));
-        if (!writeJpeg(scaledForCapture(images.at(i)), path))
-            continue;
-        Q_EMIT screenshotSaved(path);
-        if (!self)
-            return;
+        const QPointer<ScreenCaptureService> self(this);
+        for (qsizetype i = 0; i < images.size(); ++i) {
+            const QString path = folder + u'/' + screenshotFileName(sessionId, capturedAt, int(i));
+            if (!writeJpeg(scaledForCapture(images.at(i)), path))
+                continue;
+            Q_EMIT screenshotSaved(path);
+            if (!self)
+                return;
+        }
+        pruneDirectory(folder, folderFileLimit);
     }
-    pruneDirectory(folder, folderFileLimit);
+    returnFreedMemory();
 }
 
 QSize ScreenCaptureService::clampCaptureSize(const QSize &size)

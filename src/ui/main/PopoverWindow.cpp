@@ -97,6 +97,8 @@ QWidget *PopoverWindow::mainTab(int index)
 
 void PopoverWindow::buildMainPage()
 {
+    // Built after the window's first paint (a sign-in since): its unseen tabs follow its own.
+    m_painted = false;
     QWidget *page = m_mainPage;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
@@ -20,6 +21,33 @@
 namespace UI::Theme {
 
 namespace {
+
+// Tinted symbols by "name|colour|size". Views ask again on every refresh; handing back the same
+// icon keeps its scaled pixmaps in QPixmapCache under one key instead of a new one per call.
+// Emptied when the palette changes, since the colours in use change with it.
+QHash<QString, QIcon> &tintedIcons()
+{
+    static QHash<QString, QIcon> icons;
+    return icons;
+}
+
+QIcon renderTinted(const QString &name, const QString &colour, int logicalSize)
+{
+    QSvgRenderer renderer(QStringLiteral(":/icons/sym/%1.svg").arg(name));
+    if (!renderer.isValid())
+        return {};
+    const int side = 2 * logicalSize;
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(0, 0, side, side));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), QColor::fromString(colour));
+    }
+    return QIcon(pixmap);
+}
 
 QString gradientText(const QString &start, const QString &mid, const QString &end)
 {
@@ -133,6 +161,7 @@ void applyPalette(QApplication &app, const QString &id)
 {
     const Palette &palette = paletteById(id);
     Detail::setCurrentPalette(palette);
+    tintedIcons().clear();
 
     chromeColor = palette.chrome;
     borderColor = palette.border;
@@ -220,20 +249,15 @@ void setButtonHeight(QPushButton *button, int height)
 
 QIcon icon(const QString &name, const QString &colour, int logicalSize)
 {
-    QSvgRenderer renderer(QStringLiteral(":/icons/sym/%1.svg").arg(name));
-    if (!renderer.isValid())
-        return {};
-    const int side = 2 * logicalSize;
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    {
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(0, 0, side, side));
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(pixmap.rect(), QColor::fromString(colour));
-    }
-    return QIcon(pixmap);
+    const QString key
+            = name + QLatin1Char('|') + colour + QLatin1Char('|') + QString::number(logicalSize);
+    auto found = tintedIcons().constFind(key);
+    if (found != tintedIcons().constEnd())
+        return *found;
+    QIcon tinted = renderTinted(name, colour, logicalSize);
+    if (!tinted.isNull())
+        tintedIcons().insert(key, tinted);
+    return tinted;
 }
 
 QString logoPath(const Palette &palette)

@@ -5,6 +5,7 @@
 #include "platform/x11/X11InputMonitor.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QProcess>
@@ -67,6 +68,29 @@ int threadsNamed(const QByteArray &name)
     return count;
 }
 
+// Times the thread named `name` has been switched out, voluntarily or not: each sleep and wake
+// adds one. -1 when there is no such thread.
+qint64 contextSwitchesOf(const QByteArray &name)
+{
+    for (const QString &task :
+         QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(u"/proc/self/task/%1/comm"_s.arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        QFile status(u"/proc/self/task/%1/status"_s.arg(task));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        qint64 switches = 0;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:")
+                || line.startsWith("nonvoluntary_ctxt_switches:"))
+                switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+        return switches;
+    }
+    return -1;
+}
+
 bool xdotool(const QStringList &arguments)
 {
     return TestSupport::runTool(u"xdotool"_s, arguments);
@@ -115,6 +139,8 @@ private slots:
     void doubleStartRunsOneThread();
     void stopEndsDeliveryAndStartResumes();
     void stopWithoutStartDoesNothing();
+    void sleepsWhileNoInputComes();
+    void stopIsNoticedAtOnce();
     void threadEndsWhenServerGoes();
     void logsMissingXInputOncePerTry();
     void logsFailedConnectionOncePerTry();
@@ -266,6 +292,44 @@ void TestX11InputMonitor::stopWithoutStartDoesNothing()
     monitor.start();
     monitor.stop();
     monitor.stop();
+}
+
+void TestX11InputMonitor::sleepsWhileNoInputComes()
+{
+    X11InputMonitor monitor;
+    InputCounter counter(monitor);
+    monitor.start();
+    waitUntilListening(counter);
+    const qint64 before = contextSwitchesOf("input.x11");
+    QVERIFY(before >= 0);
+
+    // A quiet desktop: the thread waits for the server instead of looking every few ms.
+    constexpr int quietSeconds = 10;
+    QTest::qWait(quietSeconds * 1000);
+    const qint64 wakeUps = contextSwitchesOf("input.x11") - before;
+    QVERIFY2(wakeUps <= 2 * quietSeconds, qPrintable(u"%1 wake-ups"_s.arg(wakeUps)));
+    QCOMPARE(counter.moves + counter.keys + counter.clicks, 0);
+
+    // Still awake to input after the long sleep.
+    act(counter, { u"key"_s, u"a"_s });
+    act(counter, { u"mousemove_relative"_s, u"3"_s, u"0"_s });
+    QCOMPARE(counter.keys, 1);
+    QCOMPARE(counter.moves, 1);
+}
+
+void TestX11InputMonitor::stopIsNoticedAtOnce()
+{
+    X11InputMonitor monitor;
+    InputCounter counter(monitor);
+    monitor.start();
+    waitUntilListening(counter);
+
+    QElapsedTimer stopping;
+    stopping.start();
+    monitor.stop();
+    QVERIFY2(stopping.elapsed() < 100, qPrintable(u"%1 ms"_s.arg(stopping.elapsed())));
+    // The system thread outlives run() by a moment.
+    QTRY_COMPARE(threadsNamed("input.x11"), 0);
 }
 
 void TestX11InputMonitor::threadEndsWhenServerGoes()

@@ -80,6 +80,7 @@ private slots:
     void signInViewResetOnlyWhenReturning();
     void tabRequestSelectsAndClears();
     void tabsBuiltLaterShowCurrentData();
+    void tabsFollowASignInAfterThePaint();
     void closeQuestion_data();
     void closeQuestion();
     void closeWithoutQuestion();
@@ -184,6 +185,18 @@ void TestPopoverWindow::tabsBuiltLaterShowCurrentData()
     QCOMPARE(summary->findChildren<QWidget *>(u"Summary_Row"_s).size(), 1);
     // Once the window has painted, the tabs still unseen are built too.
     QTRY_VERIFY(window.findChild<UI::SettingsView *>());
+}
+
+void TestPopoverWindow::tabsFollowASignInAfterThePaint()
+{
+    setState(false, false);
+    PopoverWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(!window.findChild<UI::SettingsView *>());
+    setState(true, false);
+    QTRY_VERIFY(window.findChild<UI::SettingsView *>());
+    QVERIFY(!window.findChild<UI::SettingsView *>()->isVisible());
 }
 
 void TestPopoverWindow::closeQuestion_data()

@@ -64,6 +64,7 @@ private slots:
     void setsButtonHeightByStyle();
     void tintsSymbolsInOneColour();
     void unknownSymbolGivesNullIcon();
+    void reusesTintedIconsUntilThePaletteChanges();
     void buildsBannerPaths();
 };
 
@@ -226,6 +227,31 @@ void TestThemeApplication::unknownSymbolGivesNullIcon()
 {
     QVERIFY(icon(u"no-such-symbol"_s, u"#000000"_s, 16).isNull());
     QVERIFY(icon(QString(), u"#000000"_s, 16).isNull());
+}
+
+void TestThemeApplication::reusesTintedIconsUntilThePaletteChanges()
+{
+    FreshStart start;
+    applyPalette(*qApp, u"pink"_s);
+    const QIcon first = icon(u"play"_s, brandColor, 15);
+    const qint64 firstPixmap = first.pixmap(15, 15).cacheKey();
+
+    // A view refreshing every second asks again and again: one icon, one scaled pixmap.
+    for (int tick = 0; tick < 20; ++tick) {
+        const QIcon again = icon(u"play"_s, brandColor, 15);
+        QCOMPARE(again.cacheKey(), first.cacheKey());
+        QCOMPARE(again.pixmap(15, 15).cacheKey(), firstPixmap);
+    }
+    QVERIFY(icon(u"play"_s, brandColor, 16).cacheKey() != first.cacheKey());
+    QVERIFY(icon(u"play"_s, textColor, 15).cacheKey() != first.cacheKey());
+    QVERIFY(icon(u"stop"_s, brandColor, 15).cacheKey() != first.cacheKey());
+
+    applyPalette(*qApp, u"blue"_s);
+    const QIcon blue = icon(u"play"_s, brandColor, 15);
+    QVERIFY(blue.cacheKey() != first.cacheKey());
+    const QImage image = blue.pixmap(30, 30).toImage();
+    QCOMPARE(QColor::fromRgba(image.pixel(15, 15)).alpha(), 255); // inside the play triangle
+    QCOMPARE(image.pixelColor(15, 15).name(), QColor::fromString(brandColor).name());
 }
 
 void TestThemeApplication::buildsBannerPaths()
