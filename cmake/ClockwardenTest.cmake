@@ -1,6 +1,6 @@
 # clockwarden_add_test(<name> [LIBRARIES <lib>...] [SOURCES <file>...] [PRIVATE_BUS]
 #                      [SYSTEM_BUS] [PIPEWIRE] [TIME_ZONES] [GUI] [XVFB [<option>...]]
-#                      [LABELS <label>...])
+#                      [GNOME [<option>...]] [LABELS <label>...])
 #
 # Builds <name>.cpp of the current directory into one QtTest executable and registers it with
 # CTest. TIME_ZONES registers it again under each zone of CLOCKWARDEN_TEST_TIME_ZONES, for tests
@@ -11,16 +11,20 @@
 # unprivileged user when started as root. GUI links Qt Widgets and runs the test on the X display
 # (the Xvfb that scripts/test starts), so widget tests open real windows. XVFB runs it on an Xvfb
 # of its own (tests/support/with-xvfb, whose options follow the keyword), for tests that count
-# input or read the idle time.
+# input or read the idle time. GNOME runs it on a private headless GNOME Shell Wayland desktop of
+# its own (tests/support/gnome/with-gnome-session, whose options follow the keyword), with the real
+# portal, PipeWire and Mutter; the test links Qt Widgets, and Qt picks its platform as on a user's
+# desktop.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 
 set(CLOCKWARDEN_TEST_TIME_ZONES Asia/Bangkok America/New_York)
 set(CLOCKWARDEN_TEST_BUS_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-private-bus)
 set(CLOCKWARDEN_TEST_PIPEWIRE_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/pipewire/with-pipewire)
 set(CLOCKWARDEN_TEST_XVFB_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb)
+set(CLOCKWARDEN_TEST_GNOME_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/gnome/with-gnome-session)
 
 function(clockwarden_add_test name)
-    cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;PIPEWIRE;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS;XVFB"
+    cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;PIPEWIRE;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS;XVFB;GNOME"
                           ${ARGN})
     add_executable(${name} ${name}.cpp ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Clockwarden::TestSupport Clockwarden::CompileOptions
@@ -44,6 +48,10 @@ function(clockwarden_add_test name)
         set(command ${CLOCKWARDEN_TEST_BUS_RUNNER} --system ${command})
     elseif(ARG_PRIVATE_BUS)
         set(command ${CLOCKWARDEN_TEST_BUS_RUNNER} ${command})
+    endif()
+    if("GNOME" IN_LIST ARGN)
+        target_link_libraries(${name} PRIVATE Qt6::Widgets)
+        set(command ${CLOCKWARDEN_TEST_GNOME_RUNNER} ${ARG_GNOME} -- ${command})
     endif()
     if("XVFB" IN_LIST ARGN)
         set(command ${CLOCKWARDEN_TEST_XVFB_RUNNER} ${ARG_XVFB} -- ${command})

@@ -76,6 +76,15 @@ QList<QImage> WaylandScreenshotCapturer::captureInto(const QString &requestedPat
     call.setArguments({ true, false, requestedPath });
     const QDBusMessage reply = m_bus.call(call, QDBus::Block, callTimeoutMs);
 
+    if (reply.type() == QDBusMessage::ErrorMessage
+        && reply.errorName() == u"org.freedesktop.DBus.Error.AccessDenied"_s) {
+        // GNOME 41 and later keep the service to the Shell's own callers: no later call can
+        // succeed, so the capturer gives up and lets the permission state say so.
+        logError(u"Shell.Screenshot failed: %1"_s.arg(reply.errorMessage()));
+        m_available = false;
+        Q_EMIT availabilityChanged();
+        return {};
+    }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2) {
         logError(u"Shell.Screenshot failed: %1"_s.arg(
                 reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage() : QString()));

@@ -7,8 +7,9 @@
 namespace Platform::Wayland {
 
 // The fallback capturer on Wayland: GNOME Shell's screenshot service writes one PNG of the whole
-// desktop, which is loaded and deleted. Availability is decided once, at construction, and never
-// changes. captureScreens() blocks the GUI thread for up to 8000 ms and returns at most one image.
+// desktop, which is loaded and deleted. Availability is decided at construction; a refusal
+// (AccessDenied, as GNOME 41+ answers other programs) ends it for good. captureScreens() blocks the
+// GUI thread for up to 8000 ms and returns at most one image.
 class WaylandScreenshotCapturer final : public IScreenCapturer
 {
     Q_OBJECT

@@ -27,6 +27,7 @@
 #include "ui/main/PopoverWindow.h"
 #include "ui/main/RunOnPool.h"
 #include "ui/main/ShellDesktop.h"
+#include "ui/main/UpdateCheckAnswer.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -306,7 +307,16 @@ void Application::onTrayCheckForUpdatesTriggered()
                 std::optional<Models::RemoteConfig> fetched;
                 if (const auto *config = std::get_if<Models::RemoteConfig>(&result))
                     fetched = *config;
-                showCheckForUpdatesResult(AppStateManager::instance().finishUpdateCheck(fetched));
+                auto &state = AppStateManager::instance();
+                const QString text = state.finishUpdateCheck(fetched);
+                if (state.isAuthenticated()) {
+                    using Result = UI::UpdateCheckAnswer::Result;
+                    UI::UpdateCheckAnswer::instance()->announce(!fetched ? Result::Failed
+                                                                : state.forceClientUpdate()
+                                                                        ? Result::UpdateRequired
+                                                                        : Result::UpToDate);
+                }
+                showCheckForUpdatesResult(text);
             });
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/AppStateManager.h"
 #include "networking/ReplyGuard.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 
 #include <QDesktopServices>
@@ -16,7 +17,7 @@ namespace {
 
 QLabel *centredLabel(const QString &text, const char *property, bool wrap, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = plainLabel(text, parent);
     label->setAlignment(Qt::AlignCenter);
     label->setProperty(property, true);
     label->setWordWrap(wrap);
@@ -34,7 +35,7 @@ ForceUpdateView::ForceUpdateView(QWidget *parent)
     layout->setSpacing(8);
     layout->addStretch();
 
-    auto *icon = new QLabel(this);
+    auto *icon = plainLabel(this);
     icon->setPixmap(Theme::icon(QStringLiteral("update"), Theme::orangeColor, 44).pixmap(44, 44));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);

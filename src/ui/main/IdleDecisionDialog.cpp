@@ -1,5 +1,6 @@
 #include "ui/main/IdleDecisionDialog.h"
 
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/ColorVariables.h"
 #include "ui/theme/Theme.h"
 
@@ -28,14 +29,14 @@ IdleDecisionDialog::IdleDecisionDialog(QWidget *parent)
     layout->setContentsMargins(20, 18, 20, 18);
     layout->setSpacing(6);
 
-    auto *heading = new QLabel(QStringLiteral("You are idle"), this);
+    auto *heading = plainLabel(QStringLiteral("You are idle"), this);
     QFont headingFont = heading->font();
     headingFont.setWeight(QFont::Bold);
     headingFont.setPointSizeF(headingFont.pointSizeF() + 2);
     heading->setFont(headingFont);
     layout->addWidget(heading);
 
-    auto *message = new QLabel(
+    auto *message = plainLabel(
             QStringLiteral("You were idle. Continue tracking or stop the session?"), this);
     message->setProperty("muted", true);
     layout->addWidget(message);

@@ -2,6 +2,7 @@
 
 #include "core/AppStateManager.h"
 #include "ui/main/ForceUpdateView.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/main/ScreenshotsView.h"
 #include "ui/main/SettingsView.h"
 #include "ui/main/ShellDesktop.h"
@@ -228,13 +229,13 @@ PopoverWindow::CloseChoice PopoverWindow::askCloseChoice()
     layout->setSpacing(6);
 
     auto *question
-            = new QLabel(QStringLiteral("Do you want to quit Tembrix Clockwarden?"), &dialog);
+            = plainLabel(QStringLiteral("Do you want to quit Tembrix Clockwarden?"), &dialog);
     QFont questionFont = question->font();
     questionFont.setWeight(QFont::DemiBold);
     question->setFont(questionFont);
     layout->addWidget(question);
 
-    auto *explanation = new QLabel(
+    auto *explanation = plainLabel(
             tray ? QStringLiteral("Tracking keeps running whether you minimize the window or hide "
                                   "it to the system tray.")
                  : QStringLiteral("Tracking keeps running in the background while minimized."),

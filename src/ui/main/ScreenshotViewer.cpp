@@ -2,6 +2,7 @@
 #include "ui/main/ScreenshotsView.h"
 
 #include "networking/ReplyGuard.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 
 #include <QDialog>
@@ -120,7 +121,7 @@ void ScreenshotsView::openViewer(QWidget *parent, const QString &title, const QL
     state->manager = view->m_imageManager;
 
     auto *titleRow = new QHBoxLayout;
-    auto *titleLabel = new QLabel(title, &dialog);
+    auto *titleLabel = plainLabel(title, &dialog);
     QFont titleFont = titleLabel->font();
     titleFont.setWeight(QFont::Bold);
     titleLabel->setFont(titleFont);
@@ -128,7 +129,7 @@ void ScreenshotsView::openViewer(QWidget *parent, const QString &title, const QL
     titleRow->addStretch();
     layout->addLayout(titleRow);
 
-    state->image = new QLabel(&dialog);
+    state->image = plainLabel(&dialog);
     state->image->setObjectName(QStringLiteral("ScreenshotViewer_Image"));
     state->image->setAlignment(Qt::AlignCenter);
     state->image->setMinimumSize(640, 360);
@@ -138,7 +139,7 @@ void ScreenshotsView::openViewer(QWidget *parent, const QString &title, const QL
     auto *steps = new QHBoxLayout;
     state->previous = stepButton(QStringLiteral("chevron-left"), QStringLiteral("Previous image"),
                                  &state->previousEffect, &dialog);
-    state->counter = new QLabel(&dialog);
+    state->counter = plainLabel(&dialog);
     state->counter->setObjectName(QStringLiteral("ScreenshotViewer_Counter"));
     state->counter->setAlignment(Qt::AlignCenter);
     state->next = stepButton(QStringLiteral("chevron-right"), QStringLiteral("Next image"),

@@ -1,6 +1,7 @@
 #include "ui/main/ScreenshotsView.h"
 
 #include "services/server/ScreenshotReportFetch.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/main/RunOnPool.h"
 #include "ui/main/SegmentThumbnail.h"
 #include "ui/theme/Theme.h"
@@ -41,7 +42,7 @@ void clearLayoutLater(QLayout *layout)
 
 QLabel *iconLabel(const QString &glyph, int size, QWidget *parent)
 {
-    auto *label = new QLabel(parent);
+    auto *label = plainLabel(parent);
     label->setPixmap(Theme::icon(glyph, QStringLiteral("#b0b0b5"), size).pixmap(size, size));
     label->setAlignment(Qt::AlignCenter);
     return label;
@@ -81,7 +82,7 @@ ScreenshotsView::ScreenshotsView(ReportFetch fetch, QWidget *parent)
     m_todayButton->setCursor(Qt::PointingHandCursor);
     barLayout->addWidget(m_todayButton);
 
-    m_dateLabel = new QLabel(bar);
+    m_dateLabel = plainLabel(bar);
     m_dateLabel->setObjectName(QStringLiteral("Screenshots_DateLabel"));
     m_dateLabel->setAlignment(Qt::AlignCenter);
     m_dateLabel->setStyleSheet(QStringLiteral("font-size: 12px;"));
@@ -207,7 +208,7 @@ void ScreenshotsView::clearContent()
 void ScreenshotsView::showLoading()
 {
     clearContent();
-    auto *label = new QLabel(QStringLiteral("Loading…"), m_content);
+    auto *label = plainLabel(QStringLiteral("Loading…"), m_content);
     label->setObjectName(QStringLiteral("Screenshots_LoadingLabel"));
     label->setAlignment(Qt::AlignCenter);
     label->setProperty("muted", true);
@@ -219,7 +220,7 @@ void ScreenshotsView::showError(const QString &message)
     clearContent();
     m_contentLayout->addStretch();
     m_contentLayout->addWidget(iconLabel(QStringLiteral("triangle-alert"), 26, m_content));
-    auto *label = new QLabel(message, m_content);
+    auto *label = plainLabel(message, m_content);
     label->setObjectName(QStringLiteral("Screenshots_ErrorLabel"));
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
@@ -236,7 +237,7 @@ void ScreenshotsView::showEmpty()
 {
     m_contentLayout->addStretch();
     m_contentLayout->addWidget(iconLabel(QStringLiteral("photo"), 28, m_content));
-    auto *label = new QLabel(QStringLiteral("No screenshots"), m_content);
+    auto *label = plainLabel(QStringLiteral("No screenshots"), m_content);
     label->setObjectName(QStringLiteral("Screenshots_EmptyLabel"));
     label->setAlignment(Qt::AlignCenter);
     label->setProperty("muted", true);
@@ -254,6 +255,8 @@ void ScreenshotsView::renderReport(const Models::ScreenshotReport &report)
     }
     for (const Models::ScreenshotReport::Hour &hour : report.hours)
         renderHourBlock(hour);
+    // A short day keeps its natural height at the top instead of spreading over the view.
+    m_contentLayout->addStretch();
 }
 
 void ScreenshotsView::renderSummaryCards(const Models::ScreenshotReport &report)
@@ -290,7 +293,7 @@ QWidget *ScreenshotsView::makeStatCard(const QString &icon, const QString &title
     auto *layout = new QHBoxLayout(card);
     layout->setContentsMargins(12, 10, 12, 10);
     layout->setSpacing(8);
-    auto *badge = new QLabel(card);
+    auto *badge = plainLabel(card);
     badge->setFixedSize(22, 22);
     badge->setAlignment(Qt::AlignCenter);
     badge->setAttribute(Qt::WA_StyledBackground);
@@ -300,10 +303,10 @@ QWidget *ScreenshotsView::makeStatCard(const QString &icon, const QString &title
     layout->addWidget(badge, 0, Qt::AlignTop);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(4);
-    auto *titleLabel = new QLabel(title, card);
+    auto *titleLabel = plainLabel(title, card);
     titleLabel->setStyleSheet(QStringLiteral("color: %1; font-size: 12px;").arg(Theme::textColor));
     texts->addWidget(titleLabel);
-    auto *valueLabel = new QLabel(value, card);
+    auto *valueLabel = plainLabel(value, card);
     valueLabel->setObjectName(QStringLiteral("Screenshots_StatValue"));
     valueLabel->setStyleSheet(
             QStringLiteral("color: %1; font-size: 16px; font-weight: 700;").arg(colour));
@@ -323,7 +326,7 @@ void ScreenshotsView::renderHourBlock(const Models::ScreenshotReport::Hour &hour
 
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
-    auto *range = new QLabel(
+    auto *range = plainLabel(
             hour.segments.isEmpty()
                     ? QString()
                     : QStringLiteral("%1 - %2").arg(hour.segments.constFirst().segmentNumberFrom,
@@ -336,7 +339,7 @@ void ScreenshotsView::renderHourBlock(const Models::ScreenshotReport::Hour &hour
     header->addWidget(new ActivityBar(hour.stats.activityRate,
                                       hourBarColour(hour.stats.activityRate), 5, block),
                       1);
-    auto *rate = new QLabel(QString::asprintf("%.0f%%", hour.stats.activityRate), block);
+    auto *rate = plainLabel(QString::asprintf("%.0f%%", hour.stats.activityRate), block);
     rate->setProperty("muted", true);
     rate->setStyleSheet(QStringLiteral("font-size: 11px;"));
     header->addWidget(rate);
@@ -391,7 +394,7 @@ QWidget *ScreenshotsView::makeSegmentCard(const Models::ScreenshotReport::Segmen
                                 segmentBarColour(segment.indicatorColor), 4, card);
     bar->setFixedWidth(100);
     layout->addWidget(bar, 0, Qt::AlignHCenter);
-    auto *label = new QLabel(segmentRange(segment), card);
+    auto *label = plainLabel(segmentRange(segment), card);
     label->setProperty("muted", true);
     label->setStyleSheet(QStringLiteral("font-size: 10px;"));
     label->setAlignment(Qt::AlignCenter);

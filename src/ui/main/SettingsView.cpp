@@ -3,6 +3,7 @@
 #include "core/AppStateManager.h"
 #include "core/SessionManager.h"
 #include "services/tracking/PermissionService.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 
 #include <QCoreApplication>
@@ -41,7 +42,7 @@ QPushButton *makeLinkButton(const QString &text, const QString &glyph, const QSt
 
 QLabel *makeWrappedLabel(const QString &text, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = plainLabel(text, parent);
     label->setWordWrap(true);
     return label;
 }
@@ -141,12 +142,12 @@ QWidget *SettingsView::makeSectionHeader(const QString &glyph, const QString &ti
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
-    auto *glyphLabel = new QLabel(header);
+    auto *glyphLabel = plainLabel(header);
     glyphLabel->setProperty("glyph", glyph);
     glyphLabel->setPixmap(
             Theme::icon(glyph, Theme::brandColor, kGlyphSize).pixmap(kGlyphSize, kGlyphSize));
     layout->addWidget(glyphLabel);
-    auto *titleLabel = new QLabel(title, header);
+    auto *titleLabel = plainLabel(title, header);
     titleLabel->setProperty("sectiontitle", true);
     layout->addWidget(titleLabel);
     layout->addStretch();
@@ -176,13 +177,13 @@ QWidget *SettingsView::buildPermissionRow(const QString &glyph, const QString &t
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(12, 9, 12, 9);
     layout->setSpacing(8);
-    auto *icon = new QLabel(row);
+    auto *icon = plainLabel(row);
     icon->setPixmap(
             Theme::icon(glyph, Theme::text2Color, kRowIconSize).pixmap(kRowIconSize, kRowIconSize));
     layout->addWidget(icon);
-    layout->addWidget(new QLabel(title, row));
+    layout->addWidget(plainLabel(title, row));
     layout->addStretch();
-    *status = new QLabel(row);
+    *status = plainLabel(row);
     layout->addWidget(*status);
     *openSettings = new QPushButton(QStringLiteral("Open Settings"), row);
     (*openSettings)->setProperty("flat", true);
@@ -215,6 +216,7 @@ void SettingsView::buildPermissionsSection(QWidget *content)
     layout->addWidget(inputRow);
 
     m_restartNotice = new QWidget(card);
+    m_restartNotice->setProperty("plain", true);
     m_restartNotice->setObjectName(QStringLiteral("Settings_RestartNotice"));
     auto *noticeLayout = new QVBoxLayout(m_restartNotice);
     noticeLayout->addWidget(
@@ -229,6 +231,7 @@ void SettingsView::buildPermissionsSection(QWidget *content)
     layout->addWidget(m_restartNotice);
 
     m_revokeConfirmation = new QWidget(card);
+    m_revokeConfirmation->setProperty("plain", true);
     m_revokeConfirmation->setObjectName(QStringLiteral("Settings_RevokeConfirmation"));
     auto *confirmLayout = new QVBoxLayout(m_revokeConfirmation);
     confirmLayout->addWidget(makeWrappedLabel(

@@ -7,6 +7,7 @@
 #include "services/server/AuthService.h"
 #include "services/server/RemoteConfigService.h"
 #include "storage/Preferences.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/main/RunOnPool.h"
 #include "ui/theme/Theme.h"
 
@@ -35,11 +36,11 @@ void SettingsView::buildAccountSection(QWidget *content)
     QWidget *card = makeSectionCard(content, QStringLiteral("person"), QStringLiteral("ACCOUNT"));
     auto *layout = static_cast<QVBoxLayout *>(card->layout());
 
-    m_greetingLabel = new QLabel(card);
+    m_greetingLabel = plainLabel(card);
     m_greetingLabel->setObjectName(QStringLiteral("Settings_GreetingLabel"));
     layout->addWidget(m_greetingLabel);
 
-    m_companyLabel = new QLabel(card);
+    m_companyLabel = plainLabel(card);
     m_companyLabel->setObjectName(QStringLiteral("Settings_CompanyLabel"));
     QFont companyFont = m_companyLabel->font();
     companyFont.setWeight(QFont::Medium);
@@ -47,10 +48,11 @@ void SettingsView::buildAccountSection(QWidget *content)
     layout->addWidget(m_companyLabel);
 
     m_logoutConfirmation = new QWidget(card);
+    m_logoutConfirmation->setProperty("plain", true);
     m_logoutConfirmation->setObjectName(QStringLiteral("Settings_LogoutConfirmation"));
     auto *confirmLayout = new QVBoxLayout(m_logoutConfirmation);
     confirmLayout->addWidget(
-            new QLabel(QStringLiteral("Logout from Tembrix Clockwarden?"), m_logoutConfirmation));
+            plainLabel(QStringLiteral("Logout from Tembrix Clockwarden?"), m_logoutConfirmation));
     auto *confirmRow = new QHBoxLayout;
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), m_logoutConfirmation);
     cancel->setObjectName(QStringLiteral("Settings_CancelLogoutButton"));
@@ -78,7 +80,7 @@ void SettingsView::buildAccountSection(QWidget *content)
     logoutRow->addStretch();
     layout->addLayout(logoutRow);
 
-    m_trackingHint = new QLabel(QStringLiteral("Stop tracking before logging out."), card);
+    m_trackingHint = plainLabel(QStringLiteral("Stop tracking before logging out."), card);
     m_trackingHint->setObjectName(QStringLiteral("Settings_TrackingHint"));
     m_trackingHint->setProperty("muted", true);
     m_trackingHint->setStyleSheet(QStringLiteral("font-size: 11px;"));

@@ -8,7 +8,9 @@
 #include "models/RemoteConfig.h"
 #include "services/server/RemoteConfigService.h"
 #include "storage/Log.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/main/RunOnPool.h"
+#include "ui/main/UpdateCheckAnswer.h"
 #include "ui/theme/Theme.h"
 
 #include <QApplication>
@@ -163,7 +165,7 @@ void SettingsView::buildAppearanceSection(QWidget *content)
     QWidget *card = makeSectionCard(content, QStringLiteral("photo"), QStringLiteral("APPEARANCE"));
     auto *layout = static_cast<QVBoxLayout *>(card->layout());
 
-    auto *caption = new QLabel(QStringLiteral("Color Palette"), card);
+    auto *caption = plainLabel(QStringLiteral("Color Palette"), card);
     caption->setProperty("secondary", true);
     layout->addWidget(caption);
 
@@ -184,7 +186,7 @@ void SettingsView::buildAppearanceSection(QWidget *content)
         const QString id = palette.id;
         connect(swatch, &QPushButton::clicked, this, [this, id] { onPaletteSwatchClicked(id); });
         column->addWidget(swatch, 0, Qt::AlignHCenter);
-        auto *name = new QLabel(palette.displayName, card);
+        auto *name = plainLabel(palette.displayName, card);
         name->setStyleSheet(QStringLiteral("font-size: 9px; color: %1;").arg(Theme::mutedColor));
         column->addWidget(name, 0, Qt::AlignHCenter);
         row->addLayout(column);
@@ -232,7 +234,7 @@ void SettingsView::buildVersionSection(QWidget *content)
     QWidget *card = makeSectionCard(content, QStringLiteral("number"), QStringLiteral("VERSION"));
     auto *layout = static_cast<QVBoxLayout *>(card->layout());
 
-    m_versionLabel = new QLabel(card);
+    m_versionLabel = plainLabel(card);
     m_versionLabel->setObjectName(QStringLiteral("Settings_VersionLabel"));
     layout->addWidget(m_versionLabel);
 
@@ -243,10 +245,14 @@ void SettingsView::buildVersionSection(QWidget *content)
             Theme::icon(QStringLiteral("refresh"), Theme::brandColor, kRefreshIconSize));
     connect(m_checkUpdateButton, &QPushButton::clicked, this, &SettingsView::onCheckUpdateClicked);
     row->addWidget(m_checkUpdateButton);
-    m_updateStatusLabel = new QLabel(card);
+    m_updateStatusLabel = plainLabel(card);
     m_updateStatusLabel->setObjectName(QStringLiteral("Settings_UpdateStatusLabel"));
     m_updateStatusLabel->setProperty("muted", true);
     m_updateStatusLabel->setStyleSheet(QStringLiteral("font-size: 11px;"));
+    connect(UpdateCheckAnswer::instance(), &UpdateCheckAnswer::answered, m_updateStatusLabel,
+            [label = m_updateStatusLabel](UpdateCheckAnswer::Result result) {
+                label->setText(UpdateCheckAnswer::text(result));
+            });
     row->addWidget(m_updateStatusLabel);
     row->addStretch();
     layout->addLayout(row);
@@ -278,15 +284,15 @@ void SettingsView::onCheckUpdateClicked()
                 const auto *config = std::get_if<Models::RemoteConfig>(&result);
                 // A configuration that arrives after a sign-out belongs to nobody: applying it
                 // would hand a signed-out engine a company's settings.
+                using Result = UpdateCheckAnswer::Result;
+                Result answer = Result::Failed;
                 if (config && state.isAuthenticated()) {
                     state.setRemoteConfig(*config);
                     m_engine.applyRemoteConfig(*config);
-                    m_updateStatusLabel->setText(state.forceClientUpdate()
-                                                         ? QStringLiteral("Update required.")
-                                                         : QStringLiteral("You're up to date."));
-                } else {
-                    m_updateStatusLabel->setText(QStringLiteral("Failed to check update."));
+                    answer = state.forceClientUpdate() ? Result::UpdateRequired : Result::UpToDate;
                 }
+                // Through the shared answer, which sets the label like the tray's answers do.
+                UpdateCheckAnswer::instance()->announce(answer);
                 refreshVersion();
             });
 }
@@ -297,7 +303,7 @@ void SettingsView::buildDiagnosticsSection(QWidget *content)
             = makeSectionCard(content, QStringLiteral("sessions"), QStringLiteral("DIAGNOSTICS"));
     auto *layout = static_cast<QVBoxLayout *>(card->layout());
 
-    auto *explanation = new QLabel(
+    auto *explanation = plainLabel(
             QStringLiteral("Export the app logs to share with support. Tokens are redacted."),
             card);
     explanation->setWordWrap(true);
@@ -309,7 +315,7 @@ void SettingsView::buildDiagnosticsSection(QWidget *content)
     m_exportLogsButton->setObjectName(QStringLiteral("Settings_ExportLogsButton"));
     connect(m_exportLogsButton, &QPushButton::clicked, this, &SettingsView::onExportLogsClicked);
     row->addWidget(m_exportLogsButton);
-    m_exportStatusLabel = new QLabel(card);
+    m_exportStatusLabel = plainLabel(card);
     m_exportStatusLabel->setObjectName(QStringLiteral("Settings_ExportStatusLabel"));
     m_exportStatusLabel->setWordWrap(true);
     m_exportStatusLabel->setStyleSheet(kSmallMutedStyle);

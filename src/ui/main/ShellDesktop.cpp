@@ -58,11 +58,12 @@ void showMessage(Core::ApplicationTestHooks::MessageKind kind, const QString &te
         hooks().messageBox(kind, text);
         return;
     }
-    const QString title = QStringLiteral("Tembrix Clockwarden");
-    if (kind == Core::ApplicationTestHooks::MessageKind::Critical)
-        QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
-    else
-        QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+    // Plain text: the message may carry the server's words. The icon comes from the theme's style.
+    const bool critical = kind == Core::ApplicationTestHooks::MessageKind::Critical;
+    QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::Information,
+                    QStringLiteral("Tembrix Clockwarden"), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 std::unique_ptr<Platform::IPlatformIntegration> createPlatformIntegration()

@@ -1,6 +1,7 @@
 #include "ui/main/StatusHeader.h"
 
 #include "core/SessionManager.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/ColorVariables.h"
 #include "ui/widgets/ShownRefresh.h"
 
@@ -32,13 +33,13 @@ StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
     layout->setContentsMargins(16, 10, 16, 10);
     layout->setSpacing(6);
 
-    m_dotLabel = new QLabel(QStringLiteral("●"), this);
+    m_dotLabel = plainLabel(QStringLiteral("●"), this);
     m_dotLabel->setObjectName(QStringLiteral("StatusHeader_DotLabel"));
     m_dotColour = Theme::mutedColor;
     m_dotLabel->setStyleSheet(dotStyle(m_dotColour));
     layout->addWidget(m_dotLabel);
 
-    m_stateLabel = new QLabel(QStringLiteral("Not Tracking"), this);
+    m_stateLabel = plainLabel(QStringLiteral("Not Tracking"), this);
     m_stateLabel->setObjectName(QStringLiteral("StatusHeader_StateLabel"));
     QFont stateFont = m_stateLabel->font();
     stateFont.setWeight(QFont::Medium);
@@ -47,7 +48,7 @@ StatusHeader::StatusHeader(Core::SessionManager &engine, QWidget *parent)
 
     layout->addStretch();
 
-    auto *brand = new QLabel(QStringLiteral("Tembrix"), this);
+    auto *brand = plainLabel(QStringLiteral("Tembrix"), this);
     brand->setStyleSheet(QStringLiteral("color: %1; font-size: 11px;").arg(Theme::mutedColor));
     layout->addWidget(brand);
 

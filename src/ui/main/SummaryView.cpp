@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/SessionManager.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/main/RunOnPool.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/ShownRefresh.h"
@@ -40,9 +41,24 @@ void addPanelShadow(QWidget *widget, int blur, int alpha, int dy)
 
 QLabel *smallLabel(const QString &text, const QString &style, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = plainLabel(text, parent);
     label->setStyleSheet(style);
     return label;
+}
+
+// Header and rows share the columns: two stretching ones that ignore their texts' widths (a long
+// task name would push the next column) and a fixed duration column.
+void addColumns(QHBoxLayout *layout, QLabel *start, QLabel *task, QWidget *duration)
+{
+    constexpr int kColumnSpacing = 8;
+    constexpr int kDurationWidth = 64;
+    layout->setSpacing(kColumnSpacing);
+    for (QLabel *label : { start, task }) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        layout->addWidget(label, 1);
+    }
+    duration->setFixedWidth(kDurationWidth);
+    layout->addWidget(duration);
 }
 
 QString mutedSmall()
@@ -265,7 +281,7 @@ QWidget *SummaryView::makeStatCard(const QString &icon, const QString &title, co
     auto *grid = new QGridLayout(card);
     grid->setContentsMargins(0, 0, 0, 0);
 
-    auto *watermark = new QLabel(card);
+    auto *watermark = plainLabel(card);
     watermark->setPixmap(Theme::icon(icon, Theme::brandColor, 40).pixmap(40, 40));
     auto *opacity = new QGraphicsOpacityEffect(watermark);
     opacity->setOpacity(0.12);
@@ -275,7 +291,7 @@ QWidget *SummaryView::makeStatCard(const QString &icon, const QString &title, co
     auto *row = new QHBoxLayout;
     row->setContentsMargins(12, 10, 12, 10);
     row->setSpacing(8);
-    auto *badge = new QLabel(card);
+    auto *badge = plainLabel(card);
     badge->setFixedSize(22, 22);
     badge->setAlignment(Qt::AlignCenter);
     badge->setAttribute(Qt::WA_StyledBackground);
@@ -313,12 +329,14 @@ void SummaryView::addTable(bool ongoing)
 
     auto *header = new QHBoxLayout;
     header->setContentsMargins(8, 0, 8, 0);
+    QLabel *titles[3];
+    int column = 0;
     for (const QString &title :
          { QStringLiteral("START"), QStringLiteral("TASK"), QStringLiteral("DURATION") }) {
-        auto *label = smallLabel(title, kSmallText, panel);
-        label->setProperty("muted", true);
-        header->addWidget(label, title == QStringLiteral("DURATION") ? 0 : 1);
+        titles[column] = smallLabel(title, kSmallText, panel);
+        titles[column++]->setProperty("muted", true);
     }
+    addColumns(header, titles[0], titles[1], titles[2]);
     layout->addLayout(header);
 
     auto *rule = new QFrame(panel);
@@ -335,15 +353,14 @@ void SummaryView::addTable(bool ongoing)
         const Row &row = sorted.at(i);
         auto *line = new QWidget(panel);
         line->setObjectName(QStringLiteral("Summary_Row"));
-        if (i % 2 == 1) {
-            line->setProperty("zebra", true);
-            line->setAttribute(Qt::WA_StyledBackground);
-        }
+        line->setProperty(i % 2 == 1 ? "zebra" : "plain", true);
+        line->setAttribute(Qt::WA_StyledBackground);
         auto *lineLayout = new QHBoxLayout(line);
         lineLayout->setContentsMargins(8, 8, 8, 8);
-        lineLayout->addWidget(smallLabel(startText(row.startedAt), kSmallText, line), 1);
-        lineLayout->addWidget(smallLabel(row.projectName, mutedSmall(), line), 1);
-        lineLayout->addWidget(smallLabel(formatDuration(row.durationSeconds), kSmallText, line));
+        QLabel *startLabel = smallLabel(startText(row.startedAt), kSmallText, line);
+        QLabel *taskLabel = smallLabel(row.projectName, mutedSmall(), line);
+        addColumns(lineLayout, startLabel, taskLabel,
+                   smallLabel(formatDuration(row.durationSeconds), kSmallText, line));
         layout->addWidget(line);
     }
 
@@ -351,18 +368,19 @@ void SummaryView::addTable(bool ongoing)
     if (ongoing && session) {
         auto *line = new QWidget(panel);
         line->setObjectName(QStringLiteral("Summary_OngoingRow"));
-        if (sorted.size() % 2 == 1) {
-            line->setProperty("zebra", true);
-            line->setAttribute(Qt::WA_StyledBackground);
-        }
+        line->setProperty(sorted.size() % 2 == 1 ? "zebra" : "plain", true);
+        line->setAttribute(Qt::WA_StyledBackground);
         auto *lineLayout = new QHBoxLayout(line);
         lineLayout->setContentsMargins(8, 7, 8, 7);
         const QDateTime start = session->intervals.isEmpty()
                                         ? Core::Clock::nowUtc()
                                         : session->intervals.constFirst().startedAt;
-        lineLayout->addWidget(smallLabel(startText(start), kSmallText, line), 1);
-        lineLayout->addWidget(smallLabel(session->projectName, mutedSmall(), line), 1);
-        auto *state = new QVBoxLayout;
+        QLabel *startLabel = smallLabel(startText(start), kSmallText, line);
+        QLabel *taskLabel = smallLabel(session->projectName, mutedSmall(), line);
+        auto *stateColumn = new QWidget(line);
+        stateColumn->setProperty("plain", true);
+        auto *state = new QVBoxLayout(stateColumn);
+        state->setContentsMargins(0, 0, 0, 0);
         auto *ongoingLabel = smallLabel(
                 QStringLiteral("Ongoing"),
                 QStringLiteral("color: %1; font-size: 10px;").arg(Theme::greenColor), line);
@@ -372,7 +390,7 @@ void SummaryView::addTable(bool ongoing)
         elapsed->setObjectName(QStringLiteral("Summary_OngoingElapsed"));
         elapsed->setAlignment(Qt::AlignRight);
         state->addWidget(elapsed);
-        lineLayout->addLayout(state);
+        addColumns(lineLayout, startLabel, taskLabel, stateColumn);
         layout->addWidget(line);
     }
     contentLayout->addStretch();
@@ -388,7 +406,7 @@ void SummaryView::addEmptyCard()
     addPanelShadow(card, 18, 20, 3);
     auto *layout = new QVBoxLayout(card);
     layout->setContentsMargins(12, 40, 12, 40);
-    auto *label = new QLabel(m_shape->scope == Scope::Week ? QStringLiteral("No sessions this week")
+    auto *label = plainLabel(m_shape->scope == Scope::Week ? QStringLiteral("No sessions this week")
                                                            : QStringLiteral("No sessions today"),
                              card);
     label->setObjectName(QStringLiteral("Summary_EmptyLabel"));

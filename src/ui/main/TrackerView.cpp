@@ -10,11 +10,14 @@
 #include "ui/widgets/TextFitting.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace UI {
 
@@ -22,6 +25,24 @@ namespace {
 
 constexpr int kGreetingIntervalMs = 600000;
 constexpr int kGreetingWidth = 185;
+
+// A two-line text broken at the space that makes its longer line shortest, so the second line is
+// never one lonely word; the text unchanged when no single break fits both lines into width.
+QString balancedTwoLines(const QString &text, const QFont &font, int width)
+{
+    const QFontMetrics metrics(font);
+    QString best = text;
+    int bestLonger = width + 1;
+    for (qsizetype at = text.indexOf(u' '); at > 0; at = text.indexOf(u' ', at + 1)) {
+        const int longer = std::max(metrics.horizontalAdvance(text.left(at)),
+                                    metrics.horizontalAdvance(text.mid(at + 1)));
+        if (longer < bestLonger) {
+            bestLonger = longer;
+            best = text.left(at) + u'\n' + text.mid(at + 1);
+        }
+    }
+    return best;
+}
 constexpr int kStatusIconSize = 16;
 
 QPixmap statusIcon(bool granted)
@@ -48,7 +69,11 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     buildCrossedMidnightNotice();
-    layout->addWidget(m_crossedMidnightNotice);
+    // Lined up with the pages' cards; the row takes no room while the notice is hidden.
+    auto *noticeRow = new QVBoxLayout;
+    noticeRow->setContentsMargins(14, 14, 14, 0);
+    noticeRow->addWidget(m_crossedMidnightNotice);
+    layout->addLayout(noticeRow);
 
     m_pageStack = new QStackedWidget(this);
     layout->addWidget(m_pageStack, 1);
@@ -156,7 +181,9 @@ void TrackerView::setFittedText(QLabel *label, const QString &text, const QFont 
 {
     const FittedText fitted = fitTextToTwoLines(text, font, width, 10.0);
     label->setFont(fitted.font);
-    label->setText(fitted.text);
+    const bool whole = fitted.text == text;
+    label->setText(whole && fitted.lineCount == 2 ? balancedTwoLines(text, fitted.font, width)
+                                                  : fitted.text);
 }
 
 void TrackerView::rebuildTaskPicker()

@@ -4,6 +4,7 @@
 #include "core/SessionManager.h"
 #include "storage/Preferences.h"
 #include "ui/main/Greetings.h"
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/HeroBanner.h"
 #include "ui/widgets/HoverFlip.h"
@@ -81,12 +82,12 @@ QWidget *TrackerView::buildActivePage()
     bannerLayout->setContentsMargins(18, 16, 18, 16);
     bannerLayout->setSpacing(6);
 
-    m_taskLabel = new QLabel(banner);
+    m_taskLabel = plainLabel(banner);
     m_taskLabel->setObjectName(QStringLiteral("Tracker_TaskLabel"));
     m_taskLabel->setStyleSheet(QStringLiteral("color: rgba(255,255,255,0.8);"));
     bannerLayout->addWidget(m_taskLabel);
 
-    m_timerLabel = new QLabel(QStringLiteral("00:00:00"), banner);
+    m_timerLabel = plainLabel(QStringLiteral("00:00:00"), banner);
     m_timerLabel->setObjectName(QStringLiteral("Tracker_TimerLabel"));
     QFont timerFont = m_timerLabel->font();
     timerFont.setPixelSize(40);
@@ -101,7 +102,7 @@ QWidget *TrackerView::buildActivePage()
     m_timerLabel->setStyleSheet(QStringLiteral("color: #ffffff;"));
     bannerLayout->addWidget(m_timerLabel);
 
-    m_progressLineLabel = new QLabel(banner);
+    m_progressLineLabel = plainLabel(banner);
     m_progressLineLabel->setObjectName(QStringLiteral("Tracker_ProgressLineLabel"));
     m_progressLineLabel->setStyleSheet(QStringLiteral("color: rgba(255,255,255,0.85);"));
     m_progressLineLabel->setWordWrap(true);
@@ -119,9 +120,9 @@ QWidget *TrackerView::buildActivePage()
     auto *activityLayout = new QHBoxLayout(activityCard);
     activityLayout->setContentsMargins(12, 7, 12, 7);
     activityLayout->setSpacing(8);
-    m_activityIconLabel = new QLabel(activityCard);
+    m_activityIconLabel = plainLabel(activityCard);
     activityLayout->addWidget(m_activityIconLabel, 0, Qt::AlignVCenter);
-    m_activityPercentLabel = new QLabel(QStringLiteral("–"), activityCard);
+    m_activityPercentLabel = plainLabel(QStringLiteral("–"), activityCard);
     m_activityPercentLabel->setObjectName(QStringLiteral("Tracker_ActivityPercentLabel"));
     QFont percentFont = m_activityPercentLabel->font();
     percentFont.setWeight(QFont::Bold);
@@ -129,7 +130,7 @@ QWidget *TrackerView::buildActivePage()
     m_activityPercentLabel->setFont(percentFont);
     m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::brandColor));
     activityLayout->addWidget(m_activityPercentLabel);
-    auto *activityCaption = new QLabel(QStringLiteral("Recent Activity"), activityCard);
+    auto *activityCaption = plainLabel(QStringLiteral("Recent Activity"), activityCard);
     activityCaption->setProperty("muted", true);
     activityLayout->addWidget(activityCaption);
     activityRow->addWidget(activityCard);
@@ -170,11 +171,11 @@ QWidget *TrackerView::buildProgressCard()
     frontLayout->setSpacing(5);
     auto *headRow = new QHBoxLayout;
     headRow->setSpacing(6);
-    auto *heading = new QLabel(QStringLiteral("Today's Progress"), front);
+    auto *heading = plainLabel(QStringLiteral("Today's Progress"), front);
     heading->setStyleSheet(QStringLiteral("color: #ffffff; font-weight: 600; font-size: 13px;"));
     headRow->addWidget(heading);
     headRow->addStretch();
-    m_percentChip = new QLabel(QStringLiteral("0%"), front);
+    m_percentChip = plainLabel(QStringLiteral("0%"), front);
     m_percentChip->setObjectName(QStringLiteral("Tracker_PercentChip"));
     m_percentChip->setStyleSheet(kChipStyle.arg(700).arg(12));
     headRow->addWidget(m_percentChip);
@@ -192,12 +193,12 @@ QWidget *TrackerView::buildProgressCard()
 
     auto *targetRow = new QHBoxLayout;
     targetRow->setSpacing(6);
-    m_targetLabel = new QLabel(front);
+    m_targetLabel = plainLabel(front);
     m_targetLabel->setObjectName(QStringLiteral("Tracker_TargetLabel"));
     m_targetLabel->setStyleSheet(QStringLiteral("color: rgba(255,255,255,0.85); font-size: 12px;"));
     targetRow->addWidget(m_targetLabel);
     targetRow->addStretch();
-    m_ratioChip = new QLabel(front);
+    m_ratioChip = plainLabel(front);
     m_ratioChip->setObjectName(QStringLiteral("Tracker_RatioChip"));
     m_ratioChip->setStyleSheet(kChipStyle.arg(500).arg(11));
     targetRow->addWidget(m_ratioChip);
@@ -332,7 +333,7 @@ void TrackerView::showDailyTargetDialog()
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(14);
 
-    auto *heading = new QLabel(QStringLiteral("Daily Work Target"), &dialog);
+    auto *heading = plainLabel(QStringLiteral("Daily Work Target"), &dialog);
     heading->setStyleSheet(
             QStringLiteral("color: %1; font-size: 13px; font-weight: 600;").arg(Theme::textColor));
     layout->addWidget(heading);
@@ -349,10 +350,10 @@ void TrackerView::showDailyTargetDialog()
     minutes->setValue((m_dailyTarget % 3600) / 60);
     minutes->setAccessibleName(QStringLiteral("Target minutes"));
     fields->addWidget(hours);
-    fields->addWidget(new QLabel(QStringLiteral("hours"), &dialog));
+    fields->addWidget(plainLabel(QStringLiteral("hours"), &dialog));
     fields->addSpacing(8);
     fields->addWidget(minutes);
-    fields->addWidget(new QLabel(QStringLiteral("minutes"), &dialog));
+    fields->addWidget(plainLabel(QStringLiteral("minutes"), &dialog));
     fields->addStretch();
     layout->addLayout(fields);
 

@@ -1,6 +1,7 @@
 // The Tracker view's notice and the three pages other than the active one.
 #include "ui/main/TrackerView.h"
 
+#include "ui/main/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/HeroBanner.h"
 
@@ -25,7 +26,7 @@ QWidget *makeCard(QWidget *parent)
 
 QLabel *iconLabel(const QString &glyph, const QString &colour, int size, QWidget *parent)
 {
-    auto *label = new QLabel(parent);
+    auto *label = plainLabel(parent);
     label->setPixmap(Theme::icon(glyph, colour, size).pixmap(size, size));
     return label;
 }
@@ -43,19 +44,22 @@ void TrackerView::buildCrossedMidnightNotice()
 {
     m_crossedMidnightNotice = new QWidget(this);
     m_crossedMidnightNotice->setObjectName(QStringLiteral("Tracker_CrossedMidnightNotice"));
-    m_crossedMidnightNotice->setStyleSheet(QStringLiteral(
-            "QWidget { background-color: rgba(255,200,100,30); border-radius: 10px; }"));
+    // By name, so the strip is the notice alone and not each label and button inside it.
+    m_crossedMidnightNotice->setAttribute(Qt::WA_StyledBackground);
+    m_crossedMidnightNotice->setStyleSheet(
+            QStringLiteral("QWidget#Tracker_CrossedMidnightNotice { background-color: "
+                           "rgba(255,200,100,30); border-radius: 10px; }"));
     m_crossedMidnightNotice->hide();
     auto *layout = new QVBoxLayout(m_crossedMidnightNotice);
     layout->setContentsMargins(14, 12, 14, 14);
 
-    auto *title = new QLabel(QStringLiteral("Session crossed midnight"), m_crossedMidnightNotice);
+    auto *title = plainLabel(QStringLiteral("Session crossed midnight"), m_crossedMidnightNotice);
     QFont titleFont = font();
     titleFont.setWeight(QFont::Bold);
     title->setFont(titleFont);
     layout->addWidget(title);
 
-    m_noticeDetailLabel = new QLabel(m_crossedMidnightNotice);
+    m_noticeDetailLabel = plainLabel(m_crossedMidnightNotice);
     m_noticeDetailLabel->setObjectName(QStringLiteral("Tracker_NoticeDetailLabel"));
     m_noticeDetailLabel->setProperty("muted", true);
     layout->addWidget(m_noticeDetailLabel);
@@ -87,13 +91,13 @@ QWidget *TrackerView::buildPermissionsPage()
     auto *titleRow = new QHBoxLayout;
     titleRow->setSpacing(8);
     titleRow->addWidget(iconLabel(QStringLiteral("shield-alert"), Theme::orangeColor, 18, card));
-    auto *title = new QLabel(QStringLiteral("Permissions Required"), card);
+    auto *title = plainLabel(QStringLiteral("Permissions Required"), card);
     title->setStyleSheet(QStringLiteral("color: %1; font-size: 15px; font-weight: 700;")
                                  .arg(Theme::orangeColor));
     titleRow->addWidget(title, 1);
     layout->addLayout(titleRow);
 
-    auto *description = new QLabel(QStringLiteral("Tembrix Clockwarden needs Screen Recording and "
+    auto *description = plainLabel(QStringLiteral("Tembrix Clockwarden needs Screen Recording and "
                                                   "Input Monitoring to track your activity."),
                                    card);
     description->setWordWrap(true);
@@ -108,8 +112,8 @@ QWidget *TrackerView::buildPermissionsPage()
         rowLayout->setContentsMargins(12, 9, 12, 9);
         rowLayout->setSpacing(10);
         rowLayout->addWidget(iconLabel(glyph, Theme::text2Color, 15, row));
-        rowLayout->addWidget(new QLabel(name, row), 1);
-        auto *status = new QLabel(row);
+        rowLayout->addWidget(plainLabel(name, row), 1);
+        auto *status = plainLabel(row);
         status->setFixedSize(16, 16);
         rowLayout->addWidget(status);
         layout->addWidget(row);
@@ -160,20 +164,20 @@ QWidget *TrackerView::buildInterruptedPage()
     layout->addWidget(disc, 0, Qt::AlignHCenter);
     layout->addSpacing(12);
 
-    auto *title = new QLabel(QStringLiteral("Unfinished Session Found"), card);
+    auto *title = plainLabel(QStringLiteral("Unfinished Session Found"), card);
     title->setProperty("strong", true);
     title->setStyleSheet(QStringLiteral("font-size: 15px; font-weight: 700;"));
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
 
-    m_projectLabel = new QLabel(card);
+    m_projectLabel = plainLabel(card);
     m_projectLabel->setObjectName(QStringLiteral("InterruptedSession_ProjectLabel"));
     m_projectLabel->setAlignment(Qt::AlignCenter);
     m_projectLabel->setWordWrap(true);
     m_projectLabel->setProperty("secondary", true);
     layout->addWidget(m_projectLabel);
 
-    m_startedLabel = new QLabel(card);
+    m_startedLabel = plainLabel(card);
     m_startedLabel->setObjectName(QStringLiteral("InterruptedSession_StartedLabel"));
     m_startedLabel->setAlignment(Qt::AlignCenter);
     m_startedLabel->setProperty("muted", true);
@@ -213,7 +217,7 @@ QWidget *TrackerView::buildIdlePage()
     bannerLayout->setSpacing(8);
     bannerLayout->addStretch();
 
-    m_greetingLabel = new QLabel(banner);
+    m_greetingLabel = plainLabel(banner);
     m_greetingLabel->setObjectName(QStringLiteral("Tracker_GreetingLabel"));
     QFont greetingFont = m_greetingLabel->font();
     greetingFont.setPointSizeF(greetingFont.pointSizeF() + 6);
@@ -227,7 +231,7 @@ QWidget *TrackerView::buildIdlePage()
     bannerLayout->addWidget(m_greetingLabel);
 
     auto *subtitle
-            = new QLabel(QStringLiteral("Start tracking your time\nand stay productive."), banner);
+            = plainLabel(QStringLiteral("Start tracking your time\nand stay productive."), banner);
     subtitle->setProperty("secondary", true);
     subtitle->setWordWrap(true);
     bannerLayout->addWidget(subtitle);
@@ -252,7 +256,7 @@ QWidget *TrackerView::buildIdlePage()
     taskLayout->addWidget(makeIconDisc(QStringLiteral("clipboard"), taskCard), 0, Qt::AlignTop);
     auto *taskColumn = new QVBoxLayout;
     taskColumn->setSpacing(6);
-    auto *taskTitle = new QLabel(QStringLiteral("Task (optional)"), taskCard);
+    auto *taskTitle = plainLabel(QStringLiteral("Task (optional)"), taskCard);
     taskTitle->setProperty("strong", true);
     taskColumn->addWidget(taskTitle);
     m_taskPicker = new QComboBox(taskCard);
@@ -271,10 +275,10 @@ QWidget *TrackerView::buildIdlePage()
     tipsLayout->addWidget(makeIconDisc(QStringLiteral("lightbulb"), tipsCard), 0, Qt::AlignTop);
     auto *tipsColumn = new QVBoxLayout;
     tipsColumn->setSpacing(3);
-    auto *tipsTitle = new QLabel(QStringLiteral("Tips"), tipsCard);
+    auto *tipsTitle = plainLabel(QStringLiteral("Tips"), tipsCard);
     tipsTitle->setProperty("strong", true);
     tipsColumn->addWidget(tipsTitle);
-    auto *tip = new QLabel(QStringLiteral("Pick a task to make time analysis and reports easier."),
+    auto *tip = plainLabel(QStringLiteral("Pick a task to make time analysis and reports easier."),
                            tipsCard);
     tip->setProperty("secondary", true);
     tip->setWordWrap(true);
@@ -282,7 +286,7 @@ QWidget *TrackerView::buildIdlePage()
     tipsLayout->addLayout(tipsColumn, 1);
     layout->addWidget(tipsCard);
 
-    m_statusLabel = new QLabel(page);
+    m_statusLabel = plainLabel(page);
     m_statusLabel->setObjectName(QStringLiteral("Tracker_StatusLabel"));
     m_statusLabel->setProperty("muted", true);
     m_statusLabel->setWordWrap(true);
@@ -294,7 +298,7 @@ QWidget *TrackerView::buildIdlePage()
 
 QLabel *TrackerView::makeIconDisc(const QString &glyph, QWidget *parent)
 {
-    auto *disc = new QLabel(parent);
+    auto *disc = plainLabel(parent);
     disc->setFixedSize(44, 44);
     disc->setAlignment(Qt::AlignCenter);
     disc->setAttribute(Qt::WA_StyledBackground);

@@ -155,7 +155,7 @@ void CompanySelectionView::setCompanies(const QList<Models::LoginCompany> &compa
 
 void CompanySelectionView::showError(const QString &text)
 {
-    m_errorLabel->setText(text);
+    setWrappingText(m_errorLabel, text);
     m_errorLabel->setVisible(!text.isEmpty());
 }
 

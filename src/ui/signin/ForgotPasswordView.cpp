@@ -80,7 +80,7 @@ void ForgotPasswordView::setBusy(bool busy)
 
 void ForgotPasswordView::showStatus(const QString &text)
 {
-    m_statusLabel->setText(text);
+    setWrappingText(m_statusLabel, text);
     m_statusLabel->setVisible(!text.isEmpty());
 }
 

@@ -180,7 +180,6 @@ void LoginView::buildForm()
     m_errorLabel->setTextFormat(Qt::PlainText);
     m_errorLabel->setWordWrap(true);
     m_errorLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_errorLabel->setMinimumHeight(m_errorLabel->fontMetrics().lineSpacing());
     QSizePolicy errorPolicy = m_errorLabel->sizePolicy();
     errorPolicy.setRetainSizeWhenHidden(true);
     m_errorLabel->setSizePolicy(errorPolicy);
@@ -212,7 +211,14 @@ void LoginView::buildForm()
     info->setContentsMargins(12, 10, 12, 10);
     info->setStyleSheet(u"font-size: 12px;"_s);
     info->hide();
-    connect(contact, &QPushButton::clicked, info, [info] { info->setVisible(info->isHidden()); });
+    connect(contact, &QPushButton::clicked, info, [info, scroll] {
+        info->setVisible(info->isHidden());
+        // Scrolled to once the layout has made room for it; queued behind that layout pass.
+        if (info->isVisible())
+            QMetaObject::invokeMethod(
+                    scroll, [scroll, info] { scroll->ensureWidgetVisible(info, 0, 16); },
+                    Qt::QueuedConnection);
+    });
     body->addWidget(info);
     body->addStretch();
 
@@ -230,6 +236,7 @@ void LoginView::buildForm()
                 u"color: %1; background: rgba(224,50,47,0.12); "
                 u"border-radius: 8px; padding: 7px 10px; font-size: 12px;"_s.arg(
                         Theme::dangerColor));
+        reserveOneLine(m_errorLabel);
     });
 }
 
@@ -324,7 +331,7 @@ void LoginView::updateSubmitEnabled()
 
 void LoginView::showFormError(const QString &text)
 {
-    m_errorLabel->setText(text);
+    setWrappingText(m_errorLabel, text);
     m_errorLabel->show();
 }
 

@@ -94,7 +94,7 @@ void OTPVerificationView::setBusy(bool busy)
 
 void OTPVerificationView::showError(const QString &text)
 {
-    m_errorLabel->setText(text);
+    setWrappingText(m_errorLabel, text);
     m_errorLabel->setVisible(!text.isEmpty());
 }
 

@@ -113,8 +113,7 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
 
     // The rule labels and the title are re-read from the theme by updateRules / updateTitle.
     followPalette(this, [this] {
-        const Theme::Palette &palette = Theme::currentPalette();
-        m_mismatchLabel->setStyleSheet(u"font-size: 11px; color: %1;"_s.arg(palette.danger));
+        m_mismatchLabel->setStyleSheet(u"font-size: 11px; color: %1;"_s.arg(Theme::dangerColor));
         m_newPasswordField->setStyleSheet(signInFieldStyleSheet());
         m_confirmField->setStyleSheet(signInFieldStyleSheet());
         updateRules();
@@ -198,7 +197,7 @@ void ResetPasswordView::setVerifiedEmail(const std::optional<QString> &verifiedE
 
 void ResetPasswordView::showError(const QString &text)
 {
-    m_errorLabel->setText(text);
+    setWrappingText(m_errorLabel, text);
     m_errorLabel->setVisible(!text.isEmpty());
     if (!text.isEmpty())
         m_statusLabel->hide();
@@ -210,7 +209,7 @@ void ResetPasswordView::showError(const QString &text)
 
 void ResetPasswordView::showStatus(const QString &text)
 {
-    m_statusLabel->setText(text);
+    setWrappingText(m_statusLabel, text);
     m_statusLabel->setVisible(!text.isEmpty());
 }
 

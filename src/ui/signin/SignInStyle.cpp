@@ -36,11 +36,38 @@ QLabel *makeErrorLabel(const QString &objectName, QWidget *parent)
     label->setObjectName(objectName);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    followPalette(label, [label] {
-        label->setStyleSheet(colourStyleSheet(Theme::currentPalette().danger));
-    });
+    followPalette(label, [label] { label->setStyleSheet(colourStyleSheet(Theme::dangerColor)); });
     label->hide();
     return label;
+}
+
+void reserveOneLine(QLabel *label)
+{
+    label->ensurePolished();
+    const QString shown = label->text();
+    label->setText(u"M"_s);
+    const int height = label->sizeHint().height();
+    label->setText(shown);
+    label->setMinimumHeight(height);
+    QSizePolicy policy = label->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    label->setSizePolicy(policy);
+}
+
+void setWrappingText(QLabel *label, const QString &text)
+{
+    // Runs up to this long wrap as words; longer ones may break after every this many characters.
+    constexpr int kPiece = 16;
+    QString wrapped;
+    wrapped.reserve(text.size() + text.size() / kPiece);
+    int run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kPiece && run % kPiece == 1)
+            wrapped.append(QChar(0x200B));
+        wrapped.append(c);
+    }
+    label->setText(wrapped);
 }
 
 QLabel *makeSubtitleLabel(QWidget *parent)

@@ -109,7 +109,7 @@ void TwoFactorVerificationView::setBusy(bool busy)
 
 void TwoFactorVerificationView::showError(const QString &text)
 {
-    m_errorLabel->setText(text);
+    setWrappingText(m_errorLabel, text);
     m_errorLabel->setVisible(!text.isEmpty());
 }
 

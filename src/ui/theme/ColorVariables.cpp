@@ -1,10 +1,11 @@
 #include "ui/theme/ColorVariables.h"
 
-// All twelve live in this one file so that their initialisation order is the order written here;
+// All thirteen live in this one file so that their initialisation order is the order written here;
 // no other static initialiser may read them.
 namespace UI::Theme {
 
 QString brandColor = QStringLiteral("#F32062");
+QString brandTextColor = QStringLiteral("#CC1B52");
 QString brand700Color = QStringLiteral("#D9144E");
 QString textColor = QStringLiteral("#181A20");
 QString text2Color = QStringLiteral("#50545C");

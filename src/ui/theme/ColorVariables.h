@@ -4,10 +4,13 @@
 
 // Colours for code that paints widgets or writes inline style sheets, as "#RRGGBB" texts. They hold
 // the first palette's values before any palette is applied; applyPalette() reassigns the first
-// eight, the last four never change. Read and written on the GUI thread only.
+// nine, the last four never change. Text colours (brandText, muted, danger) are the palette's,
+// adjusted where needed to read at 4.5:1 on its surface, background and chrome. Read and written
+// on the GUI thread only.
 namespace UI::Theme {
 
 extern QString brandColor;
+extern QString brandTextColor;
 extern QString brand700Color;
 extern QString textColor;
 extern QString text2Color;

@@ -1,7 +1,9 @@
 #include "ui/theme/Theme.h"
 
 #include "storage/Preferences.h"
+#include "ui/theme/Contrast.h"
 #include "ui/theme/StyleSheetTemplate.h"
+#include "ui/theme/ThemeStyle.h"
 
 #include <QApplication>
 #include <QColor>
@@ -54,9 +56,74 @@ QString gradientText(const QString &start, const QString &mid, const QString &en
             .arg(start, mid, end);
 }
 
+QColor colour(const QString &text)
+{
+    return QColor::fromString(text);
+}
+
+// The palette's own colours where they read well enough, and stand-ins of the same hue where they
+// do not: the light palettes' accents are too pale for white text or for text on their light
+// cards, and the black palette's accent is too light for white text.
+struct ReadableColours
+{
+    QString brandText; // accent text on cards, the window and chrome
+    QString brandTextHover;
+    QString brandTextOnWhite;
+    QString muted;
+    QString danger;
+    QString brandFill; // chips, checked segments and selections
+    QString onBrand;   // text on brandFill
+    QString gradient;  // primary buttons and hero cards, white text
+    QString gradientHover;
+    QString dangerSoft; // hover of destructive buttons
+};
+
+QString readableText(const Palette &palette, const QString &text)
+{
+    return readableOn(colour(text), { colour(palette.surface), colour(palette.background),
+                                      colour(palette.chrome) })
+            .name()
+            .toUpper();
+}
+
+QString fillUnderWhite(const QString &fill)
+{
+    return fillUnder(colour(fill), Qt::white).name().toUpper();
+}
+
+ReadableColours readableColours(const Palette &p)
+{
+    ReadableColours result;
+    result.brandText = readableText(p, p.brand);
+    result.brandTextHover = readableText(p, p.brand700);
+    result.brandTextOnWhite = readableOn(colour(p.brand), { Qt::white }).name().toUpper();
+    result.muted = readableText(p, p.muted);
+    result.danger = readableText(p, p.danger);
+    if (p.isDark) {
+        // A light accent: dark text on it rather than a darker accent.
+        result.brandFill = p.brand;
+        result.onBrand = readableOn(colour(p.chrome), { colour(p.brand) }).name().toUpper();
+    } else {
+        result.brandFill = fillUnderWhite(p.brand);
+        result.onBrand = QStringLiteral("#FFFFFF");
+    }
+    const QStringList stops = textGradientStops(p);
+    result.gradient = gradientText(stops.at(0), stops.at(1), stops.at(2));
+    result.gradientHover = gradientText(fillUnderWhite(p.brand600), fillUnderWhite(p.gradientStart),
+                                        fillUnderWhite(p.gradientMid));
+    const QColor surface = colour(p.surface);
+    const QColor danger = colour(result.danger);
+    result.dangerSoft = QColor::fromRgbF(surface.redF() * 0.94 + danger.redF() * 0.06,
+                                         surface.greenF() * 0.94 + danger.greenF() * 0.06,
+                                         surface.blueF() * 0.94 + danger.blueF() * 0.06)
+                                .name()
+                                .toUpper();
+    return result;
+}
+
 QPalette applicationPalette(const Palette &palette)
 {
-    const auto colour = [](const QString &text) { return QColor::fromString(text); };
+    const ReadableColours readable = readableColours(palette);
     const std::pair<QPalette::ColorRole, QColor> roles[] = {
         { QPalette::Window, colour(palette.background) },
         { QPalette::Base, colour(palette.surface) },
@@ -65,8 +132,8 @@ QPalette applicationPalette(const Palette &palette)
         { QPalette::WindowText, colour(palette.text) },
         { QPalette::ButtonText, colour(palette.text) },
         { QPalette::Button, colour(palette.background) },
-        { QPalette::Highlight, colour(palette.brand) },
-        { QPalette::HighlightedText, colour(QStringLiteral("#ffffff")) },
+        { QPalette::Highlight, colour(readable.brandFill) },
+        { QPalette::HighlightedText, colour(readable.onBrand) },
         { QPalette::ToolTipBase,
           colour(palette.isDark ? palette.surface : QStringLiteral("#1d1d1f")) },
         { QPalette::ToolTipText, colour(QStringLiteral("#ffffff")) },
@@ -83,7 +150,7 @@ QPalette applicationPalette(const Palette &palette)
 void apply(QApplication &app)
 {
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+        QApplication::setStyle(new ThemeStyle(fusion));
     QFont font = QApplication::font();
     font.setPointSizeF(10.0);
     QApplication::setFont(font);
@@ -100,10 +167,12 @@ void applyPalette(QApplication &app, const QString &id)
     borderColor = palette.border;
     textColor = palette.text;
     text2Color = palette.text2;
-    mutedColor = palette.muted;
+    const ReadableColours readable = readableColours(palette);
+    mutedColor = readable.muted;
     brandColor = palette.brand;
+    brandTextColor = readable.brandText;
     brand700Color = palette.brand700;
-    dangerColor = palette.danger;
+    dangerColor = readable.danger;
 
     Storage::Preferences::instance().setValue(Storage::PreferenceKeys::palette, palette.id);
 
@@ -120,11 +189,18 @@ QString savedPaletteId()
 QString styleSheet()
 {
     const Palette &p = currentPalette();
+    const ReadableColours readable = readableColours(p);
     // Replaced in this order; the closing "%" keeps every placeholder from matching inside another.
     const std::pair<QLatin1StringView, QString> placeholders[] = {
-        { QLatin1StringView("%GRADIENT%"), gradient(p) },
-        { QLatin1StringView("%GRADHOVER%"),
-          gradientText(p.brand600, p.gradientStart, p.gradientMid) },
+        { QLatin1StringView("%GRADIENT%"), readable.gradient },
+        { QLatin1StringView("%GRADHOVER%"), readable.gradientHover },
+        { QLatin1StringView("%BRANDTEXTHOVER%"), readable.brandTextHover },
+        { QLatin1StringView("%BRANDTEXTONWHITE%"), readable.brandTextOnWhite },
+        { QLatin1StringView("%BRANDTEXT%"), readable.brandText },
+        { QLatin1StringView("%BRANDFILL%"), readable.brandFill },
+        { QLatin1StringView("%ONBRAND%"), readable.onBrand },
+        { QLatin1StringView("%MUTEDTEXT%"), readable.muted },
+        { QLatin1StringView("%DANGERSOFT%"), readable.dangerSoft },
         { QLatin1StringView("%BRAND700%"), p.brand700 },
         { QLatin1StringView("%BRAND600%"), p.brand600 },
         { QLatin1StringView("%BRAND400%"), p.brand400 },
@@ -137,7 +213,7 @@ QString styleSheet()
         { QLatin1StringView("%MUTED%"), p.muted },
         { QLatin1StringView("%TEXT2%"), p.text2 },
         { QLatin1StringView("%TEXT%"), p.text },
-        { QLatin1StringView("%DANGER%"), p.danger },
+        { QLatin1StringView("%DANGER%"), readable.danger },
         { QLatin1StringView("%BG%"), p.background },
     };
     QString sheet = styleSheetTemplate();
@@ -149,6 +225,12 @@ QString styleSheet()
 QString gradient(const Palette &palette)
 {
     return gradientText(palette.gradientStart, palette.gradientMid, palette.gradientEnd);
+}
+
+QStringList textGradientStops(const Palette &palette)
+{
+    return { fillUnderWhite(palette.gradientStart), fillUnderWhite(palette.gradientMid),
+             fillUnderWhite(palette.gradientEnd) };
 }
 
 void setButtonHeight(QPushButton *button, int height)

@@ -6,6 +6,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 class QApplication;
 class QPushButton;
@@ -31,6 +32,10 @@ QString styleSheet();
 
 // The left-to-right brand gradient of a palette as style sheet text.
 QString gradient(const Palette &palette);
+
+// The stops (start, middle, end) of the brand gradient as it is filled under white text (primary
+// buttons, hero cards): each of the palette's stops, darkened where white reads below 4.5:1.
+QStringList textGradientStops(const Palette &palette);
 
 // Fixes a button's height through its own style sheet (replacing any it had). Primary, chip and
 // flat buttons get the height itself; outline buttons, whose 2 px border the sheet adds, 4 px less;

@@ -69,6 +69,7 @@ private slots:
     void formatDuration();
     void emptyStoreShowsZeroTotals();
     void sessionsAreListedNewestFirst();
+    void namesAreLiteralInLinedUpColumns();
     void trackingAddsTheOngoingRow_data();
     void trackingAddsTheOngoingRow();
     void requestsDuringALoadCollapseIntoOne();
@@ -161,6 +162,44 @@ void TestSummaryView::sessionsAreListedNewestFirst()
     QCOMPARE(listed.at(1)->property("zebra").toBool(), true);
     QCOMPARE(listed.at(2)->property("zebra").isValid(), false);
     QVERIFY(!ongoingRow(view));
+}
+
+void TestSummaryView::namesAreLiteralInLinedUpColumns()
+{
+    SessionManagerFixture fixture(QDateTime::currentDateTimeUtc());
+    const QString markup[] = { u"<b>Design</b>"_s, u"<img src=\"/etc/hostname\">"_s,
+                               u"A task name far too long to fit into its column at all"_s };
+    int minutes = 60;
+    for (const QString &name : markup) {
+        minutes += 60;
+        fixture.store->appendSessionHistory(finished(name, minutes, 600 + minutes));
+    }
+    SummaryView view(fixture.engine(), fixture.store.get());
+    view.resize(460, 640);
+    view.show();
+    QTRY_COMPARE(text(view, u"Summary_SessionsValue"_s), u"3"_s);
+
+    const auto *table = view.findChild<QWidget *>(u"Summary_Table"_s);
+    QVERIFY(table);
+    const auto x = [table](const QLabel *label) { return label->mapTo(table, QPoint()).x(); };
+    QList<const QLabel *> header;
+    for (const QLabel *label : table->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
+        header.append(label);
+    QCOMPARE(header.size(), 3);
+    QCOMPARE(header.at(1)->text(), u"TASK"_s);
+    QStringList shown;
+    for (QWidget *row : table->findChildren<QWidget *>(u"Summary_Row"_s)) {
+        const QList<QLabel *> cells = row->findChildren<QLabel *>();
+        QCOMPARE(cells.size(), 3);
+        shown.append(cells.at(1)->text());
+        QCOMPARE(cells.at(1)->textFormat(), Qt::PlainText);
+        for (int column = 0; column < 3; ++column)
+            QCOMPARE(x(cells.at(column)), x(header.at(column)));
+    }
+    shown.sort();
+    QStringList expected(std::begin(markup), std::end(markup));
+    expected.sort();
+    QCOMPARE(shown, expected);
 }
 
 void TestSummaryView::trackingAddsTheOngoingRow_data()

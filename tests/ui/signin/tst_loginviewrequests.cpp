@@ -72,6 +72,7 @@ private slots:
     void returnWhilePendingSendsOneRequest();
     void showsSignInFailureTexts_data();
     void showsSignInFailureTexts();
+    void errorsKeepTheFormInPlace();
     void settlesBeforeTheResultHandler();
     void answersEmailCode_data();
     void answersEmailCode();
@@ -156,6 +157,38 @@ void TestLoginViewRequests::showsSignInFailureTexts()
     QTRY_COMPARE(test.shown(u"Login_ErrorLabel"_s), text);
     QCOMPARE(test.label(u"Login_ErrorLabel"_s)->textFormat(), Qt::PlainText);
     QVERIFY(test.submit()->isEnabled());
+}
+
+void TestLoginViewRequests::errorsKeepTheFormInPlace()
+{
+    ViewUnderTest test;
+    const auto buttonRect = [&test] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return QRect(test.submit()->mapTo(test.view.get(), QPoint()), test.submit()->size());
+    };
+    const QRect before = buttonRect();
+    // A one-line message takes the room kept for it: the button does not move.
+    test.email()->setText(u"user@example"_s);
+    test.password()->setText(u"secret"_s);
+    QTest::keyClick(test.password(), Qt::Key_Return);
+    QCOMPARE(test.shown(u"Login_ErrorLabel"_s), u"Invalid email format."_s);
+    QCOMPARE(buttonRect(), before);
+
+    // A long unbroken detail wraps inside the 460 px page; the button stays in view.
+    const QString detail = QString(200, u'x');
+    test.fake.loginAnswer = [detail]() -> Models::SingleLoginResult {
+        throw errorOf(APIError::Kind::Server, 500, detail);
+    };
+    test.fillForm();
+    QTest::mouseClick(test.submit(), Qt::LeftButton);
+    const auto *label = test.label(u"Login_ErrorLabel"_s);
+    QTRY_VERIFY(test.shown(u"Login_ErrorLabel"_s).remove(QChar(0x200B)).endsWith(detail));
+    QCOMPARE(test.view->width(), 460);
+    QVERIFY(test.view->minimumSizeHint().width() <= 460);
+    const QRect labelRect(label->mapTo(test.view.get(), QPoint()), label->size());
+    QVERIFY2(labelRect.right() < 460, qPrintable(QString::number(labelRect.right())));
+    const QRect button = buttonRect();
+    QVERIFY(test.view->rect().contains(button));
 }
 
 void TestLoginViewRequests::settlesBeforeTheResultHandler()

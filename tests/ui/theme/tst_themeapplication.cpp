@@ -143,12 +143,15 @@ void TestThemeApplication::primaryButtonsUseTheGradientText()
     const QString teal = u"qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2FAE9E, "
                          u"stop:0.55 #3BB9A7, stop:1 #5BCBB6)"_s;
     QCOMPARE(gradient(currentPalette()), teal);
+    // Teal is too light under white text: the sheet fills a darker gradient of the same hues.
+    const QString readable = u"qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #248478, "
+                             u"stop:0.55 #298275, stop:1 #3A8274)"_s;
     const QString sheet = styleSheet();
-    QVERIFY(sheet.contains(u"QPushButton[primary=\"true\"] { background-color: "_s + teal
+    QVERIFY(sheet.contains(u"QPushButton[primary=\"true\"] { background-color: "_s + readable
                            + u";"_s));
-    QVERIFY(sheet.contains(u"QWidget[herocard=\"true\"] { background: "_s + teal + u";"_s));
-    const QString hover = u"qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #279687, "
-                          u"stop:0.55 #2FAE9E, stop:1 #3BB9A7)"_s;
+    QVERIFY(sheet.contains(u"QWidget[herocard=\"true\"] { background: "_s + readable + u";"_s));
+    const QString hover = u"qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #228477, "
+                          u"stop:0.55 #248478, stop:1 #298275)"_s;
     QVERIFY(sheet.contains(u"QPushButton[primary=\"true\"]:hover { background-color: "_s + hover
                            + u"; }"_s));
 }

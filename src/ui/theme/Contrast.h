@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+
+// WCAG 2 contrast arithmetic, used to derive readable text and fill colours from a palette without
+// changing the palette's own colours.
+namespace UI::Theme {
+
+// Normal text needs 4.5:1 against its background, text of 18 pt (14 pt bold) and up 3:1.
+inline constexpr double kNormalTextContrast = 4.5;
+inline constexpr double kLargeTextContrast = 3.0;
+
+// The WCAG contrast ratio of two opaque colours, from 1 to 21.
+double contrastRatio(const QColor &a, const QColor &b);
+
+// colour itself when it reaches minimum against every background; otherwise colour mixed in small
+// steps toward black (light backgrounds) or white (dark backgrounds) until it does. The hue stays.
+QColor readableOn(const QColor &colour, const QList<QColor> &backgrounds,
+                  double minimum = kNormalTextContrast);
+
+// A fill for text of the given colour: fill itself when the text reaches minimum on it; otherwise
+// fill mixed toward the opposite end of the text's lightness until it does.
+QColor fillUnder(const QColor &fill, const QColor &text, double minimum = kNormalTextContrast);
+
+} // namespace UI::Theme
