@@ -11,6 +11,7 @@
 #include "ui/main/TrackerView.h"
 #include "ui/signin/LoginView.h"
 #include "ui/theme/ColorVariables.h"
+#include "ui/theme/Contrast.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/IconTabBar.h"
 #include "ui/widgets/IconTabWidget.h"
@@ -289,21 +290,24 @@ PopoverWindow::CloseChoice PopoverWindow::askCloseChoice()
 void PopoverWindow::styleCloseDialogButton(QPushButton *button, const QString &symbol,
                                            const QString &colour, bool filled)
 {
-    button->setIcon(
-            Theme::icon(symbol, filled ? QStringLiteral("#ffffff") : colour, kCloseIconSize));
+    // The palette's colour stays on the border or fill; text and fill move only as far as reading
+    // needs (light brands on the white button, white text on a light fill).
+    const QColor white(Qt::white);
+    const QString text
+            = filled ? white.name() : Theme::readableOn(QColor(colour), { white }).name();
+    button->setIcon(Theme::icon(symbol, text, kCloseIconSize));
     button->setCursor(Qt::PointingHandCursor);
     if (filled) {
-        button->setStyleSheet(
-                QStringLiteral("QPushButton { background:%1; color:#ffffff; border:none; "
-                               "border-radius:7px; padding:7px 16px; }"
-                               "QPushButton:hover { background:%1; }")
-                        .arg(colour));
+        button->setStyleSheet(QStringLiteral("QPushButton { background:%1; color:%2; border:none; "
+                                             "border-radius:7px; padding:7px 16px; }"
+                                             "QPushButton:hover { background:%1; }")
+                                      .arg(Theme::fillUnder(QColor(colour), white).name(), text));
     } else {
         button->setStyleSheet(
-                QStringLiteral("QPushButton { background:#ffffff; color:%1; border:1px solid %1; "
+                QStringLiteral("QPushButton { background:%2; color:%1; border:1px solid %3; "
                                "border-radius:7px; padding:7px 16px; }"
-                               "QPushButton:hover { background:%2; }")
-                        .arg(colour, QStringLiteral("#f4f7ff")));
+                               "QPushButton:hover { background:%4; }")
+                        .arg(text, white.name(), colour, QStringLiteral("#f4f7ff")));
     }
 }
 

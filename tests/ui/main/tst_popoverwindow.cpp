@@ -8,12 +8,16 @@
 #include "ui/main/SettingsView.h"
 #include "ui/main/SummaryView.h"
 #include "ui/signin/LoginView.h"
+#include "ui/theme/Contrast.h"
+#include "ui/theme/Palette.h"
+#include "ui/theme/Theme.h"
 #include "ui/widgets/IconTabWidget.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -83,6 +87,8 @@ private slots:
     void tabsFollowASignInAfterThePaint();
     void closeQuestion_data();
     void closeQuestion();
+    void closeQuestionButtonsRead_data();
+    void closeQuestionButtonsRead();
     void closeWithoutQuestion();
     void noTrayOffersNoTrayButton();
     // Last: once the loop has ended, this process runs no further nested loops.
@@ -241,6 +247,52 @@ void TestPopoverWindow::closeQuestionQuitEndsTheLoop()
     watchdog.start(5000);
     QCOMPARE(QApplication::exec(), 0);
     QVERIFY(!window.isVisible());
+}
+
+void TestPopoverWindow::closeQuestionButtonsRead_data()
+{
+    QTest::addColumn<QString>("palette");
+    for (const UI::Theme::Palette &palette : UI::Theme::palettes())
+        QTest::newRow(qPrintable(palette.id)) << palette.id;
+}
+
+// Each choice's text reads on its own fill, light brands included.
+void TestPopoverWindow::closeQuestionButtonsRead()
+{
+    QFETCH(QString, palette);
+    Core::ApplicationTestHooks::setSystemTrayAvailable([] { return true; });
+    const QString before = UI::Theme::currentPalette().id;
+    UI::Theme::applyPalette(*qApp, palette);
+    PopoverWindow window;
+    window.showAndActivate();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QStringList failures;
+    int checked = 0;
+    onCloseQuestion([&](QWidget *dialog) {
+        static const QRegularExpression colour(
+                u"(?:^|[{; ])(color|background):\\s*(#[0-9a-fA-F]{6})"_s);
+        for (const QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->styleSheet().isEmpty())
+                continue;
+            QColor text, fill;
+            for (const QRegularExpressionMatch &match : colour.globalMatch(button->styleSheet())) {
+                QColor &target = match.captured(1) == u"color"_s ? text : fill;
+                if (!target.isValid())
+                    target = QColor::fromString(match.captured(2));
+            }
+            const double ratio = UI::Theme::contrastRatio(text, fill);
+            qInfo("%s %s: %.2f", qPrintable(palette), qPrintable(button->text()), ratio);
+            ++checked;
+            if (ratio < UI::Theme::kNormalTextContrast)
+                failures << u"%1 %2 on %3: %4"_s.arg(button->text(), text.name(), fill.name())
+                                    .arg(ratio, 0, 'f', 2);
+        }
+        dialog->close();
+    });
+    closeFromWindowManager(window);
+    UI::Theme::applyPalette(*qApp, before);
+    QCOMPARE(checked, 3);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u"; "_s)));
 }
 
 void TestPopoverWindow::closeWithoutQuestion()
