@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Qt's platform plugins that draw without a display server.
@@ -39,6 +41,9 @@ bool refuseWithoutDisplay()
 
 int main(int argc, char *argv[])
 {
+    // Screenshots, the work record and the log are the user's alone: everything made from here
+    // on is closed to other users, whatever the umask of the desktop session.
+    ::umask(077);
     Platform::installCrashHandlers();
     if (refuseWithoutDisplay())
         return 1;

@@ -160,6 +160,19 @@ QString SessionManager::statusMessage() const
     return m_statusMessage;
 }
 
+QString SessionManager::storageWarning() const
+{
+    const Locker locker(&m_mutex);
+    if (!m_store)
+        return QString();
+    const std::optional<QString> failure = m_store->writeFailure();
+    if (!failure)
+        return QString();
+    return QStringLiteral("Your work can't be saved in the folder %1 (%2). Free some disk space "
+                          "or make the folder writable; what was saved before is kept.")
+            .arg(m_store->folder(), *failure);
+}
+
 void SessionManager::dismissMidnightResumeOffer()
 {
     const Locker locker(&m_mutex);
@@ -387,6 +400,17 @@ void SessionManager::startLocked(const QString &projectId, const QString &projec
     session.projectName = projectName;
     session.intervals = { openIntervalAt(now) };
     session.status = Models::SessionStatus::active;
+    // Time that cannot be kept must not look tracked: the first write decides.
+    if (!m_store->saveActiveSession(session)) {
+        const QString reason = m_store->writeFailure().value_or(QString());
+        Log::write(Log::Category::Session, Log::Level::Error,
+                   QStringLiteral("Tracking not started: %1 cannot be written: %2")
+                           .arg(m_store->folder(), reason));
+        return refuse(QStringLiteral("Tracking can't start: your work can't be saved in the "
+                                     "folder %1 (%2). Free some disk space or make the folder "
+                                     "writable, then start again.")
+                              .arg(m_store->folder(), reason));
+    }
     m_activeSession = session;
     m_selectedProjectId = projectId;
 
@@ -399,7 +423,6 @@ void SessionManager::startLocked(const QString &projectId, const QString &projec
     m_statusMessage.clear();
     updateActivelyTracking();
 
-    m_store->saveActiveSession(session);
     enqueueSessionStart(session);
 
     if (m_activityTracker) {

@@ -104,6 +104,8 @@ public:
     QString selectedProjectId() const;
     std::optional<double> activityPercent() const;
     QString statusMessage() const;
+    // While the store cannot write: what the user should know, naming the folder; else empty.
+    QString storageWarning() const;
 
     Q_INVOKABLE void handleSessionTakenOver();
     Q_INVOKABLE void applyServerTodayTotal(const Services::ServerTodayTotal &total);

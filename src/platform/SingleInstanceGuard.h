@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -22,9 +23,12 @@ public:
     ~SingleInstanceGuard() override;
 
     // True when this process now holds the lock and serves the socket. False when another
-    // instance holds it (or the lock cannot be taken at all); the other instance has then been
-    // sent "Show" if it could be reached within 500 ms.
+    // instance holds it (that instance has then been sent "Show" if it could be reached within
+    // 500 ms), or when the lock file cannot be created at all (lockError() then says why).
     bool tryAcquire();
+    // After a refusal: empty when another live process holds the lock, else one line naming the
+    // lock file and the reason it could not be created.
+    QString lockError() const { return m_lockError; }
 
 Q_SIGNALS:
     // A second instance asked for the window; emitted on the GUI thread.
@@ -34,6 +38,7 @@ private:
     void onNewConnection();
 
     std::unique_ptr<QLockFile> m_lockFile;
+    QString m_lockError;
     std::unique_ptr<QLocalServer> m_server;
 };
 

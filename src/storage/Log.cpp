@@ -21,6 +21,8 @@ namespace {
 constexpr qint64 rotationSize = 5 * 1024 * 1024;
 constexpr int rotatedCopies = 5;
 constexpr auto appendMode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text;
+// The log records the user's work and server texts: only its owner reads it.
+constexpr auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // Plain globals with constant initialisation and nothing to destroy: a store's destructor may still
 // write while static objects are being destroyed at exit, after the application object is gone.
@@ -83,6 +85,7 @@ void rotate(QFile &file)
     }
     file.setFileName(logPath);
     file.open(appendMode);
+    file.setPermissions(ownerOnly);
 }
 
 // The current UTC time as ISO 8601 with milliseconds and "Z". Formatted by hand: during static
@@ -191,7 +194,8 @@ void Log::install()
     s_installed = true;
     s_file = new QFile(Platform::Paths::logFilePath());
     // A file that does not open leaves the log mute; the handler is installed all the same.
-    s_file->open(appendMode);
+    if (s_file->open(appendMode))
+        s_file->setPermissions(ownerOnly);
     s_previousHandler = qInstallMessageHandler(&Log::qtMessageHandler);
 }
 
@@ -245,6 +249,7 @@ bool Log::exportTo(const QString &destinationPath, QString *error)
         setError(error, destination.errorString());
         return false;
     }
+    destination.setPermissions(ownerOnly);
     const QByteArray bytes = redactForExport(text).toUtf8();
     // The file is buffered: a full disk shows only when the buffer is flushed, and must not pass
     // for a complete export.

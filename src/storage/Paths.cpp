@@ -2,7 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QStandardPaths>
+
+#include <cstdlib>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,8 +42,27 @@ bool claimPrivateDir(const QString &path)
     return ::chmod(native.constData(), 0700) == 0;
 }
 
+// A fresh directory of this process's own, made once per temporary directory and kept for the
+// run, so the lock and the socket always land in the same place.
+QString runPrivateDir(const QString &base)
+{
+    static QMutex mutex;
+    static QHash<QString, QString> made;
+    const QMutexLocker locker(&mutex);
+    if (const auto found = made.constFind(base); found != made.constEnd())
+        return *found;
+    QByteArray pattern = QFile::encodeName(base + "-XXXXXX"_L1);
+    // mkdtemp creates the directory 0700 and never reuses an existing name.
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return QString();
+    const QString path = QFile::decodeName(pattern);
+    made.insert(base, path);
+    return path;
+}
+
 // The shared temporary directory is no per-user place: another user may already own the plain
-// name (or have put a file or link there), so such a user gets a name with their own uid.
+// name (or have put a file or link there), so such a user gets a name with their own uid, and
+// when that is taken too, a new directory for this run.
 QString privateTemporaryRuntimeDir()
 {
     const QString base
@@ -45,15 +70,36 @@ QString privateTemporaryRuntimeDir()
     if (claimPrivateDir(base))
         return base;
     const QString own = base + u'-' + QString::number(::geteuid());
-    claimPrivateDir(own);
-    return own;
+    if (claimPrivateDir(own))
+        return own;
+    return runPrivateDir(own);
 }
 
 } // namespace
 
 QString ensureDir(const QString &path)
 {
-    QDir().mkpath(path);
+    // Each missing level is made private from the start: with the process umask alone a
+    // directory would be readable by others for a moment, or for good where the umask is lax.
+    QStringList missing;
+    QString existing = QDir::cleanPath(path);
+    while (!existing.isEmpty() && !QFileInfo::exists(existing)) {
+        missing.prepend(existing);
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    for (const QString &level : std::as_const(missing))
+        ::mkdir(QFile::encodeName(level).constData(), 0700);
+    // A folder of ours made by an earlier version is closed too; others' folders are left alone.
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info
+    {
+    };
+    if (::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && info.st_uid == ::geteuid() && (info.st_mode & 077) != 0)
+        ::chmod(native.constData(), info.st_mode & 0700);
     return path;
 }
 
@@ -105,7 +151,7 @@ QString capturesRoot()
 
 QString capturesDirFor(const QString &domainKey)
 {
-    return ensureDir(capturesRoot() + u'/' + domainKey);
+    return ensureDir(ensureDir(capturesRoot()) + u'/' + domainKey);
 }
 
 QString logFilePath()

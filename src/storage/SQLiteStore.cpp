@@ -1,11 +1,13 @@
 #include "storage/SQLiteStore.h"
 
+#include "storage/Log.h"
 #include "storage/Paths.h"
 #include "storage/SQLiteSchema.h"
 #include "storage/SqlValues.h"
 
 #include <QAtomicInteger>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -31,9 +33,14 @@ SQLiteStore *SQLiteStore::instance()
 SQLiteStore::SQLiteStore(bool inMemory)
     : m_connectionName(u"tembrix_sqlite_%1"_s.arg(s_connectionCounter.fetchAndAddOrdered(1)))
 {
-    m_databasePath = inMemory ? u":memory:"_s : Platform::Paths::databasePath();
-    open();
-    migrate();
+    if (inMemory) {
+        m_databasePath = u":memory:"_s;
+        open();
+        migrate();
+        return;
+    }
+    m_databasePath = Platform::Paths::databasePath();
+    openUsable();
 }
 
 SQLiteStore::~SQLiteStore()
@@ -72,7 +79,9 @@ void SQLiteStore::open()
 {
     if (m_db.isOpen())
         return;
-    m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
+    // A reopening after the file was moved aside keeps the registered connection.
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
     m_db.setDatabaseName(m_databasePath);
     if (!m_db.open()) {
         qWarning() << "SQLiteStore: failed to open DB:" << m_db.lastError().text();
@@ -82,19 +91,22 @@ void SQLiteStore::open()
     QSqlQuery(m_db).exec(u"PRAGMA foreign_keys=ON;"_s);
 }
 
-void SQLiteStore::migrate()
+bool SQLiteStore::migrate()
 {
     const QMutexLocker locker(&m_mutex);
     if (!m_db.isOpen())
-        return;
+        return false;
+    // Every step runs even after a failure, so that a partly usable file gets as far as it can.
+    bool allDone = true;
     for (const QString &statement : SQLiteSchema::createTableStatements())
-        exec(statement);
+        allDone = exec(statement) && allDone;
     for (const SQLiteSchema::ColumnAddition &addition : SQLiteSchema::columnAdditions()) {
         if (!hasColumn(addition.table, addition.column))
-            exec(addition.statement);
+            allDone = exec(addition.statement) && allDone;
     }
     for (const QString &statement : SQLiteSchema::indexStatements())
-        exec(statement);
+        allDone = exec(statement) && allDone;
+    return allDone;
 }
 
 bool SQLiteStore::exec(const QString &statement)
@@ -104,7 +116,8 @@ bool SQLiteStore::exec(const QString &statement)
     QSqlQuery query(m_db);
     if (query.exec(statement))
         return true;
-    qWarning() << "SQLite error:" << query.lastError().text();
+    m_lastError = query.lastError();
+    qWarning() << "SQLite error:" << m_lastError.text();
     return false;
 }
 
@@ -119,6 +132,40 @@ bool SQLiteStore::hasColumn(const QString &table, const QString &column)
         if (query.value(1).toString() == column)
             return true;
     }
+    return false;
+}
+
+std::optional<QString> SQLiteStore::writeFailure() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_writeFailure;
+}
+
+QString SQLiteStore::folder() const
+{
+    return QFileInfo(m_databasePath).absolutePath();
+}
+
+bool SQLiteStore::noteWrite(bool succeeded, const QSqlQuery &query, QStringView what)
+{
+    if (succeeded) {
+        if (m_writeFailure) {
+            m_writeFailure.reset();
+            Core::Log::write(Core::Log::Category::Config, Core::Log::Level::Info,
+                             u"Local database %1 is written again"_s.arg(m_databasePath));
+        }
+        return true;
+    }
+    const QString reason = query.lastError().text();
+    // Every failed queue entry is a lost upload, so each one is logged; other writes log when
+    // they start failing.
+    const bool enqueue = what.startsWith(u"queue");
+    if (!m_writeFailure || enqueue) {
+        Core::Log::write(
+                Core::Log::Category::Config, Core::Log::Level::Error,
+                u"Local database %1: could not %2: %3"_s.arg(m_databasePath, what, reason));
+    }
+    m_writeFailure = reason;
     return false;
 }
 

@@ -10,6 +10,7 @@
 #include <QMutexLocker>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QUuid>
@@ -30,8 +31,11 @@ namespace Storage {
 // Units: times are stored as REAL seconds since the epoch (milliseconds kept as the fraction) and
 // read back as UTC times, to the millisecond. Time ranges are always bound as those seconds.
 //
-// Failures: a store that cannot open its file stays inert (one warning, then every operation gives
-// its empty result); SQL failures are not reported to callers, except where a warning is noted.
+// Failures: a file that cannot be used (not a database, damaged, read-only, or with a schema this
+// version cannot write) is moved aside at start, never deleted, and a new one is made. Where even
+// that fails (a folder that cannot be written, a full disk) the store keeps what it could open and
+// reports the fault through writeFailure(); a store that opened nothing gives empty results. A
+// failing write sets writeFailure() until a write works again and is logged at ERROR.
 class SQLiteStore final
 {
 public:
@@ -76,8 +80,14 @@ public:
     // Empties every table of every domain.
     void clearAll();
 
+    // Why the last write failed (SQLite's reason), or nothing while writes work.
+    std::optional<QString> writeFailure() const;
+    // The folder that holds the database file.
+    QString folder() const;
+
     // Sessions and history.
-    void saveActiveSession(const Models::Session &session);
+    // False when the row could not be written.
+    bool saveActiveSession(const Models::Session &session);
     // Without an id, every active session of the current domain.
     void removeActiveSession(const std::optional<QUuid> &sessionId = std::nullopt);
     // Newest save first; rows that do not decode are skipped.
@@ -131,8 +141,23 @@ public:
     static QString localDateKey(const QDateTime &time);
 
 private:
+    // The reason a file could not be used, and whether the file itself is at fault (so that a
+    // new one in its place would do) rather than its folder or the disk.
+    struct Unusable
+    {
+        QString reason;
+        bool fileAtFault = false;
+    };
+
+    void openUsable();
+    std::optional<Unusable> openAndCheck();
+    std::optional<Unusable> failure(const QSqlError &error) const;
+    bool probeWrites();
+    bool moveAside(const Unusable &unusable);
     void open();
-    void migrate();
+    bool migrate();
+    // Records the outcome of a write (the mutex is held): a failure is kept and logged.
+    bool noteWrite(bool succeeded, const QSqlQuery &query, QStringView what);
     bool exec(const QString &statement);
     bool hasColumn(const QString &table, const QString &column);
     QString boundDomainKey(const std::optional<QString> &explicitKey) const;
@@ -147,6 +172,9 @@ private:
     QString m_connectionName;
     mutable QMutex m_mutex;
     QString m_domainKey = QStringLiteral("global");
+    std::optional<QString> m_writeFailure;
+    // The last failure of a schema step or of the write probe, for the verdict at start.
+    QSqlError m_lastError;
 };
 
 template<typename Work>

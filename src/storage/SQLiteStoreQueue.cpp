@@ -57,17 +57,20 @@ void SQLiteStore::enqueueUpload(const Models::UploadTask &task,
                                 const std::optional<QString> &domainKey)
 {
     withQuery([&](QSqlQuery &query) {
-        SqlValues::run(query,
-                       u"INSERT OR REPLACE INTO upload_queue (id, domain_key, session_id, type, "
-                       "file_path, json_payload, retry_count, created_at, status, priority, "
-                       "next_attempt_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);"_s,
-                       { SqlValues::uuidText(task.id), boundDomainKey(domainKey),
-                         SqlValues::uuidText(task.sessionId),
-                         Models::uploadTaskTypeToString(task.type),
-                         SqlValues::nullableText(task.filePath),
-                         SqlValues::nullableBytes(task.jsonPayload), task.retryCount,
-                         SqlValues::toEpochSeconds(task.createdAt),
-                         Models::uploadTaskStatusToString(task.status), task.priority, 0.0 });
+        const bool queued = SqlValues::run(
+                query,
+                u"INSERT OR REPLACE INTO upload_queue (id, domain_key, session_id, type, "
+                "file_path, json_payload, retry_count, created_at, status, priority, "
+                "next_attempt_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);"_s,
+                { SqlValues::uuidText(task.id), boundDomainKey(domainKey),
+                  SqlValues::uuidText(task.sessionId), Models::uploadTaskTypeToString(task.type),
+                  SqlValues::nullableText(task.filePath),
+                  SqlValues::nullableBytes(task.jsonPayload), task.retryCount,
+                  SqlValues::toEpochSeconds(task.createdAt),
+                  Models::uploadTaskStatusToString(task.status), task.priority, 0.0 });
+        noteWrite(queued, query,
+                  u"queue the %1 upload %2"_s.arg(Models::uploadTaskTypeToString(task.type),
+                                                  SqlValues::uuidText(task.id)));
     });
 }
 

@@ -35,17 +35,19 @@ void SQLiteStore::upsertActivitySegment(const QString &date, int number, int act
     withQuery([&](QSqlQuery &query) {
         // The figures are running totals: replace them, and make the segment wait for upload
         // again.
-        SqlValues::run(query,
-                       u"INSERT INTO activity_segments (domain_key, segment_date, segment_number, "
-                       "active_seconds, non_idle_seconds, mouse_movements, keyboard_movements, "
-                       "uploaded_at) VALUES (?, ?, ?, ?, ?, ?, ?, NULL) "
-                       "ON CONFLICT(domain_key, segment_date, segment_number) DO UPDATE SET "
-                       "active_seconds = excluded.active_seconds, "
-                       "non_idle_seconds = excluded.non_idle_seconds, "
-                       "mouse_movements = excluded.mouse_movements, "
-                       "keyboard_movements = excluded.keyboard_movements, uploaded_at = NULL;"_s,
-                       { boundDomainKey(domainKey), SqlValues::nonNullText(date), number,
-                         activeSeconds, nonIdleSeconds, mouseMovements, keyboardMovements });
+        const bool stored = SqlValues::run(
+                query,
+                u"INSERT INTO activity_segments (domain_key, segment_date, segment_number, "
+                "active_seconds, non_idle_seconds, mouse_movements, keyboard_movements, "
+                "uploaded_at) VALUES (?, ?, ?, ?, ?, ?, ?, NULL) "
+                "ON CONFLICT(domain_key, segment_date, segment_number) DO UPDATE SET "
+                "active_seconds = excluded.active_seconds, "
+                "non_idle_seconds = excluded.non_idle_seconds, "
+                "mouse_movements = excluded.mouse_movements, "
+                "keyboard_movements = excluded.keyboard_movements, uploaded_at = NULL;"_s,
+                { boundDomainKey(domainKey), SqlValues::nonNullText(date), number, activeSeconds,
+                  nonIdleSeconds, mouseMovements, keyboardMovements });
+        noteWrite(stored, query, u"store the activity of segment %1 of %2"_s.arg(number).arg(date));
     });
 }
 

@@ -50,18 +50,21 @@ QDateTime sessionEnd(const Models::Session &session, const QDateTime &now)
 
 } // namespace
 
-void SQLiteStore::saveActiveSession(const Models::Session &session)
+bool SQLiteStore::saveActiveSession(const Models::Session &session)
 {
     const QByteArray payload = encodePayload(session);
     const double now = SqlValues::toEpochSeconds(QDateTime::currentDateTimeUtc());
 
-    withQuery([&](QSqlQuery &query) {
-        if (!SqlValues::run(query,
-                            u"INSERT OR REPLACE INTO sessions (id, domain_key, device_id, "
-                            "project_id, project_name, payload, updated_at) "
-                            "VALUES (?, ?, ?, ?, ?, ?, ?);"_s,
-                            sessionColumns(session, m_domainKey, payload) << now))
+    return withQuery([&](QSqlQuery &query) {
+        const bool saved
+                = SqlValues::run(query,
+                                 u"INSERT OR REPLACE INTO sessions (id, domain_key, device_id, "
+                                 "project_id, project_name, payload, updated_at) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?);"_s,
+                                 sessionColumns(session, m_domainKey, payload) << now);
+        if (!saved)
             qWarning() << "saveActiveSession: insert failed:" << query.lastError().text();
+        return noteWrite(saved, query, u"save the active session");
     });
 }
 
@@ -69,8 +72,10 @@ void SQLiteStore::removeActiveSession(const std::optional<QUuid> &sessionId)
 {
     withQuery([&](QSqlQuery &query) {
         if (sessionId) {
-            SqlValues::run(query, u"DELETE FROM sessions WHERE domain_key = ? AND id = ?;"_s,
-                           { m_domainKey, SqlValues::uuidText(*sessionId) });
+            noteWrite(SqlValues::run(query,
+                                     u"DELETE FROM sessions WHERE domain_key = ? AND id = ?;"_s,
+                                     { m_domainKey, SqlValues::uuidText(*sessionId) }),
+                      query, u"remove a finished session");
         } else {
             SqlValues::run(query, u"DELETE FROM sessions WHERE domain_key = ?;"_s, { m_domainKey });
         }
@@ -112,13 +117,15 @@ void SQLiteStore::appendSessionHistory(const Models::Session &session)
     const double stoppedAt = SqlValues::toEpochSeconds(sessionEnd(session, now));
 
     withQuery([&](QSqlQuery &query) {
-        if (!SqlValues::run(query,
-                            u"INSERT OR REPLACE INTO session_history (id, domain_key, device_id, "
-                            "project_id, project_name, payload, started_at, stopped_at) "
-                            "VALUES (?, ?, ?, ?, ?, ?, ?, ?);"_s,
-                            sessionColumns(session, m_domainKey, payload)
-                                    << startedAt << stoppedAt))
+        const bool appended = SqlValues::run(
+                query,
+                u"INSERT OR REPLACE INTO session_history (id, domain_key, "
+                "device_id, project_id, project_name, payload, started_at, "
+                "stopped_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?);"_s,
+                sessionColumns(session, m_domainKey, payload) << startedAt << stoppedAt);
+        if (!appended)
             qWarning() << "appendSessionHistory: insert failed:" << query.lastError().text();
+        noteWrite(appended, query, u"record a finished session");
     });
 }
 

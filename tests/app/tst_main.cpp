@@ -1,11 +1,51 @@
+#include "ChildProcess.h"
+#include "FreshXdgRoot.h"
 #include "TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+QString readLog(const FreshXdgRoot &root)
+{
+    QFile file(root.logsDir() + "/app.log"_L1);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Starts the program on the test's display with its own folders, and waits until it has wired
+// its services (the database exists).
+bool startProgram(QProcess &program, const FreshXdgRoot &root)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(CLOCKWARDEN_PROGRAM), {});
+    if (!program.waitForStarted())
+        return false;
+    const QString database = root.dataDir() + "/clockwarden.sqlite"_L1;
+    for (int waited = 0; waited < 30000; waited += 50) {
+        if (QFileInfo::exists(database) && readLog(root).contains("starting"_L1))
+            return true;
+        if (program.state() == QProcess::NotRunning)
+            return false;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+} // namespace
 
 // The program itself, started as a child process.
 class TestMain : public QObject
@@ -15,7 +55,78 @@ class TestMain : public QObject
 private slots:
     void refusesWithoutDisplay_data();
     void refusesWithoutDisplay();
+    void terminationSignalQuitsInOrder_data();
+    void terminationSignalQuitsInOrder();
+    void createdFilesArePrivate();
 };
+
+void TestMain::terminationSignalQuitsInOrder_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SIGTERM (logout)") << SIGTERM << u"SIGTERM"_s;
+    QTest::newRow("SIGINT (Ctrl-C)") << SIGINT << u"SIGINT"_s;
+    QTest::newRow("SIGHUP (terminal closed)") << SIGHUP << u"SIGHUP"_s;
+}
+
+void TestMain::terminationSignalQuitsInOrder()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QString, name);
+    const FreshXdgRoot root;
+    QProcess program;
+    QVERIFY(startProgram(program, root));
+
+    QCOMPARE(::kill(pid_t(program.processId()), signalNumber), 0);
+    const bool finished = program.waitForFinished(30000);
+    if (!finished)
+        TestSupport::stopChildProcess(program);
+    QVERIFY(finished);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QString log = readLog(root);
+    QVERIFY2(log.contains(u"[INFO] [config] Received %1; quitting"_s.arg(name)), qPrintable(log));
+    // The orderly end released the instance lock.
+    QVERIFY(!QFileInfo::exists(
+            root.path(u"runtime/tembrix-clockwarden/tembrix-clockwarden.lock"_s)));
+}
+
+void TestMain::createdFilesArePrivate()
+{
+    // A desktop session's usual umask, which would leave everything readable by all.
+    const mode_t previous = ::umask(022);
+    const FreshXdgRoot root;
+    QProcess program;
+    const bool started = startProgram(program, root);
+    ::umask(previous);
+    QVERIFY(started);
+    ::kill(pid_t(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(30000));
+
+    QStringList open;
+    int checked = 0;
+    QDirIterator it(QFileInfo(root.home()).path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        // The home folder itself is the fixture's.
+        if (path == root.home())
+            continue;
+        struct stat info
+        {
+        };
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &info), 0);
+        if (S_ISLNK(info.st_mode))
+            continue;
+        ++checked;
+        if ((info.st_mode & 077) != 0)
+            open << u"%1 %2"_s.arg(info.st_mode & 0777, 0, 8).arg(path);
+    }
+    QVERIFY2(open.isEmpty(), qPrintable(open.join(u'\n')));
+    // The database, the log and their folders at least.
+    QVERIFY(checked >= 8);
+}
 
 void TestMain::refusesWithoutDisplay_data()
 {

@@ -16,7 +16,11 @@
 #include <cstring>
 #include <memory>
 
+#include <cerrno>
+
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Platform::SingleInstanceGuard;
@@ -122,6 +126,8 @@ private slots:
     void takesOverLockOfDeadProcess();
     void keepsLockOfLiveHolderHoweverOld();
     void reachesFirstInstanceWithoutXdgRuntimeDir();
+    void lockThatCannotBeCreatedSaysWhy_data();
+    void lockThatCannotBeCreatedSaysWhy();
 
 private:
     std::unique_ptr<FreshXdgRoot> m_root;
@@ -253,6 +259,50 @@ void TestSingleInstanceGuard::reachesFirstInstanceWithoutXdgRuntimeDir()
     QCOMPARE(secondInstance(), "refused"_ba);
 
     QTRY_COMPARE(shows.size(), 1);
+}
+
+enum class LockFault { FolderInPlace, FileForRuntimeFolder, ReadOnlyRuntimeFolder };
+
+void TestSingleInstanceGuard::lockThatCannotBeCreatedSaysWhy_data()
+{
+    QTest::addColumn<LockFault>("fault");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("a folder where the lock goes")
+            << LockFault::FolderInPlace << QString::fromLocal8Bit(std::strerror(EISDIR));
+    QTest::newRow("a file where the runtime folder goes")
+            << LockFault::FileForRuntimeFolder << QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    QTest::newRow("a read-only runtime folder")
+            << LockFault::ReadOnlyRuntimeFolder << QString::fromLocal8Bit(std::strerror(EACCES));
+}
+
+void TestSingleInstanceGuard::lockThatCannotBeCreatedSaysWhy()
+{
+    QFETCH(LockFault, fault);
+    QFETCH(QString, reason);
+    const QString runtime = m_root->path(u"runtime/tembrix-clockwarden"_s);
+    const QString lock = runtime + "/tembrix-clockwarden.lock"_L1;
+    switch (fault) {
+    case LockFault::FolderInPlace:
+        QVERIFY(QDir().mkpath(lock));
+        break;
+    case LockFault::FileForRuntimeFolder:
+        QVERIFY(QDir().mkpath(m_root->path(u"runtime"_s)));
+        QVERIFY(QFile(runtime).open(QIODevice::WriteOnly));
+        break;
+    case LockFault::ReadOnlyRuntimeFolder:
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QVERIFY(QDir().mkpath(runtime));
+        QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0500), 0);
+        break;
+    }
+
+    SingleInstanceGuard guard;
+    QVERIFY(!guard.tryAcquire());
+    QCOMPARE(guard.lockError(), u"Cannot create the instance lock %1: %2"_s.arg(lock, reason));
+    if (fault == LockFault::ReadOnlyRuntimeFolder)
+        ::chmod(QFile::encodeName(runtime).constData(), 0700);
 }
 
 int main(int argc, char **argv)

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using Core::Log;
 
@@ -71,6 +73,7 @@ private slots:
     void exportReportsMissingContent();
     void exportReportsUnopenableDestination();
     void exportReportsShortWrite();
+    void logAndExportAreOwnerOnly();
 
 private:
     QString logPath(const QString &suffix = {}) const;
@@ -441,6 +444,29 @@ void TestLog::exportReportsShortWrite()
     QVERIFY(!Log::exportTo(u"/dev/full"_s, &error));
 
     QCOMPARE(error, u"failed to write the log file"_s);
+}
+
+void TestLog::logAndExportAreOwnerOnly()
+{
+    // An earlier version's log, readable by all, and a desktop's lax umask.
+    seedLogFiles({ { QString(), "old\n" } });
+    QVERIFY(QFile::setPermissions(logPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                     | QFileDevice::ReadGroup
+                                                     | QFileDevice::ReadOther));
+    const mode_t previous = ::umask(022);
+    Log::install();
+    Log::write(Log::Category::Session, Log::Level::Info, u"private"_s);
+    const QString destination = m_root->path(u"export.log"_s);
+    const bool exported = Log::exportTo(destination);
+    ::umask(previous);
+    QVERIFY(exported);
+    for (const QString &path : { logPath(), destination }) {
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0600));
+    }
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestLog)

@@ -57,6 +57,9 @@ private slots:
     void capturesDirForCreatesWholePath();
     void logFilePathCreatesLogsFolderOnly();
     void uncreatableDirectoryStillYieldsPath();
+    void directoriesArePrivate();
+    void runtimeDirMakesOneForTheRunWhenBothNamesAreTaken_data();
+    void runtimeDirMakesOneForTheRunWhenBothNamesAreTaken();
 
 private:
     std::unique_ptr<FreshXdgRoot> m_root;
@@ -228,6 +231,87 @@ void TestPaths::uncreatableDirectoryStillYieldsPath()
              blocker + "/TembrixClockwarden/captures/global"_L1);
     QVERIFY(!QFileInfo::exists(blocker + "/TembrixClockwarden"_L1));
     QCOMPARE(Paths::ensureDir(blocker + "/x"_L1), blocker + "/x"_L1);
+}
+
+void TestPaths::directoriesArePrivate()
+{
+    // Our own folder as an earlier version left it, open to all, under a desktop's lax umask.
+    QVERIFY(QDir().mkpath(m_root->configDir()));
+    QCOMPARE(::chmod(QFile::encodeName(m_root->configDir()).constData(), 0755), 0);
+    const mode_t previous = ::umask(022);
+    Paths::configDir();
+    Paths::capturesDirFor(u"global"_s);
+    Paths::logFilePath();
+    Paths::runtimeDir();
+    ::umask(previous);
+
+    const QStringList made{
+        m_root->configDir(),
+        m_root->path(u"data"_s),
+        m_root->dataDir(),
+        m_root->dataDir() + "/captures"_L1,
+        m_root->dataDir() + "/captures/global"_L1,
+        m_root->path(u"state"_s),
+        m_root->path(u"state/TembrixClockwarden"_s),
+        m_root->logsDir(),
+        m_root->path(u"runtime/tembrix-clockwarden"_s),
+    };
+    for (const QString &path : made) {
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QVERIFY2((info.st_mode & 0777) == 0700,
+                 qPrintable(u"%1 %2"_s.arg(info.st_mode & 0777, 0, 8).arg(path)));
+    }
+}
+
+void TestPaths::runtimeDirMakesOneForTheRunWhenBothNamesAreTaken_data()
+{
+    QTest::addColumn<Squatter>("squatter");
+    QTest::newRow("a file under the uid name") << Squatter::File;
+    QTest::newRow("a link under the uid name") << Squatter::Symlink;
+    QTest::newRow("another user's directory under the uid name") << Squatter::OtherUsersDirectory;
+}
+
+void TestPaths::runtimeDirMakesOneForTheRunWhenBothNamesAreTaken()
+{
+    QFETCH(Squatter, squatter);
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString tmp = m_root->path(u"tmp"_s);
+    FreshXdgRoot::set("TMPDIR", tmp);
+    QVERIFY(QDir().mkpath(tmp));
+    const QString plain = tmp + "/tembrix-clockwarden"_L1;
+    const QString own = plain + u'-' + QString::number(::geteuid());
+    // The plain name is someone's file; the uid name is taken as the row says.
+    QVERIFY(QFile(plain).open(QIODevice::WriteOnly));
+    switch (squatter) {
+    case Squatter::File:
+        QVERIFY(QFile(own).open(QIODevice::WriteOnly));
+        break;
+    case Squatter::Symlink:
+        QVERIFY(QDir().mkpath(m_root->path(u"elsewhere"_s)));
+        QVERIFY(QFile::link(m_root->path(u"elsewhere"_s), own));
+        break;
+    default:
+        if (::geteuid() != 0)
+            QSKIP("only root can make a directory owned by someone else");
+        QVERIFY(QDir().mkpath(own));
+        QCOMPARE(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
+        break;
+    }
+
+    const QString runtime = Paths::runtimeDir();
+    QVERIFY2(runtime.startsWith(own + u'-'), qPrintable(runtime));
+    struct stat info
+    {
+    };
+    QCOMPARE(::lstat(QFile::encodeName(runtime).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_uid, ::geteuid());
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    // The lock and the socket of this run go to the same place.
+    QCOMPARE(Paths::runtimeDir(), runtime);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestPaths)

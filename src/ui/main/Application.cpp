@@ -23,16 +23,24 @@
 #include "storage/Log.h"
 #include "storage/SQLiteStore.h"
 #include "storage/TokenStore.h"
+#include "ui/main/ConfigFetch.h"
 #include "ui/main/IdleDecisionDialog.h"
 #include "ui/main/PopoverWindow.h"
 #include "ui/main/RunOnPool.h"
 #include "ui/main/ShellDesktop.h"
+#include "ui/main/TerminationSignals.h"
 #include "ui/main/UpdateCheckAnswer.h"
 
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
+#include <QTimer>
+
+#include <cstdlib>
+#include <utility>
+
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -54,6 +62,9 @@ void logLine(Log::Category category, Log::Level level, const QString &text)
     Log::write(category, level, text);
 }
 
+// The started application object whose shutdown has not run yet.
+Application *s_running = nullptr;
+
 } // namespace
 
 Application::Application(QObject *parent)
@@ -63,6 +74,8 @@ Application::Application(QObject *parent)
 
 Application::~Application()
 {
+    if (s_running == this)
+        s_running = nullptr;
     m_trayIcon.reset();
     m_trayMenu.reset();
     m_popoverWindow.reset();
@@ -79,6 +92,10 @@ UI::IdleDecisionDialog *Application::activeIdleDialog() const
 
 bool Application::start()
 {
+    // First, so that a logout during start-up also ends in order.
+    m_terminationSignals = std::make_unique<TerminationSignals>();
+    connect(m_terminationSignals.get(), &TerminationSignals::received, this,
+            &Application::onTerminationSignal);
     Log::install();
     logLine(Log::Category::Config, Log::Level::Info,
             QStringLiteral("Tembrix Clockwarden Linux %1 starting").arg(appVersion()));
@@ -93,8 +110,14 @@ bool Application::start()
 
     m_singleInstanceGuard = std::make_unique<Platform::SingleInstanceGuard>();
     if (!m_singleInstanceGuard->tryAcquire()) {
-        logLine(Log::Category::Config, Log::Level::Info,
-                QStringLiteral("Another instance is running; exiting"));
+        const QString lockError = m_singleInstanceGuard->lockError();
+        if (lockError.isEmpty()) {
+            logLine(Log::Category::Config, Log::Level::Info,
+                    QStringLiteral("Another instance is running; exiting"));
+        } else {
+            logLine(Log::Category::Config, Log::Level::Error, lockError);
+            std::fprintf(stderr, "%s\n", lockError.toLocal8Bit().constData());
+        }
         return false;
     }
 
@@ -116,12 +139,39 @@ bool Application::start()
     connect(qApp, &QCoreApplication::aboutToQuit, this, &Application::shutdown);
     connect(m_singleInstanceGuard.get(), &Platform::SingleInstanceGuard::showRequested, this,
             &Application::onShowRequested);
+    static const bool exitHandlerRegistered = std::atexit(&Application::shutdownAtProcessExit) == 0;
+    Q_UNUSED(exitHandlerRegistered);
+    s_running = this;
     return true;
 }
 
 int Application::exec()
 {
+    // A signal that came while start-up ran a message box's loop: quit as soon as the loop runs.
+    if (m_quitRequested)
+        QTimer::singleShot(0, this, [] { QCoreApplication::exit(0); });
     return QApplication::exec();
+}
+
+void Application::onTerminationSignal(int signalNumber)
+{
+    logLine(Log::Category::Config, Log::Level::Info,
+            QStringLiteral("Received %1; quitting")
+                    .arg(TerminationSignals::signalName(signalNumber)));
+    m_quitRequested = true;
+    QCoreApplication::exit(0);
+}
+
+void Application::shutdownAtProcessExit()
+{
+    Application *application = std::exchange(s_running, nullptr);
+    // Only while the Qt application object still stands: its threads and pool are needed.
+    if (!application || !QCoreApplication::instance())
+        return;
+    logLine(Log::Category::Config, Log::Level::Warn,
+            QStringLiteral("Process ending without quit (display connection lost?); closing the "
+                           "session"));
+    application->shutdown();
 }
 
 void Application::wireServices()
@@ -191,6 +241,10 @@ void Application::wireServices()
     if (state.isAuthenticated()) {
         Services::RemoteConfigService::instance().startPeriodicRefresh(
                 [this](const Models::RemoteConfig &config) { onRemoteConfigRefreshed(config); });
+        // Without a usable cache Start stays off until a configuration arrives: fetch it now
+        // rather than after the refresh's first wait.
+        if (!state.remoteConfig())
+            UI::ConfigFetch::instance().start();
     }
 }
 
@@ -369,6 +423,10 @@ void Application::presentIdleDecision()
 
 void Application::shutdown()
 {
+    if (std::exchange(m_shutDown, true))
+        return;
+    if (s_running == this)
+        s_running = nullptr;
     SessionManager::instance().shutdown();
     Services::UploadService::instance().stop();
     Services::RemoteConfigService::instance().shutdownAndJoin();

@@ -28,6 +28,8 @@ class PopoverWindow;
 
 namespace Core {
 
+class TerminationSignals;
+
 // Owns the desktop-facing pieces of the process and wires every service together in one fixed
 // order; ends them again on quit. GUI thread only, except onRemoteConfigRefreshed.
 class Application final : public QObject
@@ -59,6 +61,8 @@ public:
     void onForceClientUpdateChanged();
     void presentIdleDecision();
     void shutdown();
+    // SIGTERM, SIGINT, SIGHUP: the same quit as the tray's, logged with the signal's name.
+    void onTerminationSignal(int signalNumber);
 
     UI::PopoverWindow *popoverWindow() const { return m_popoverWindow.get(); }
     QSystemTrayIcon *trayIcon() const { return m_trayIcon.get(); }
@@ -70,12 +74,18 @@ public:
 
 private:
     void raisePopover();
+    // Qt ends the process with exit() when the display connection breaks; the session is then
+    // closed from the process's exit handlers as at quit.
+    static void shutdownAtProcessExit();
 
     bool m_forceUpdateRaised = false;
     bool m_forceUpdateRaisePending = false;
     QPointer<UI::IdleDecisionDialog> m_activeIdleDialog;
     bool m_checkingForUpdates = false;
     int m_forceUpdateRaiseCount = 0;
+    bool m_quitRequested = false;
+    bool m_shutDown = false;
+    std::unique_ptr<TerminationSignals> m_terminationSignals;
     QAction *m_checkForUpdatesAction = nullptr;
     std::unique_ptr<Platform::SingleInstanceGuard> m_singleInstanceGuard;
     std::unique_ptr<Platform::IPlatformIntegration> m_platformIntegration;

@@ -5,6 +5,7 @@
 #include "core/SessionManager.h"
 #include "services/tracking/PermissionService.h"
 #include "ui/main/Greetings.h"
+#include "ui/main/TrackerAlert.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/ShownRefresh.h"
 #include "ui/widgets/TextFitting.h"
@@ -72,7 +73,9 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     // Lined up with the pages' cards; the row takes no room while the notice is hidden.
     auto *noticeRow = new QVBoxLayout;
     noticeRow->setContentsMargins(14, 14, 14, 0);
+    noticeRow->setSpacing(8);
     noticeRow->addWidget(m_crossedMidnightNotice);
+    noticeRow->addWidget(new TrackerAlert(m_engine, this));
     layout->addLayout(noticeRow);
 
     m_pageStack = new QStackedWidget(this);

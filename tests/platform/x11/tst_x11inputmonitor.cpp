@@ -55,40 +55,40 @@ private:
     QString m_emittingThread;
 };
 
-// Threads of this process by their system name, which QThread sets from the object name.
-int threadsNamed(const QByteArray &name)
+// Task ids of this process's threads with this system name, which QThread sets from the object
+// name.
+QStringList threadIdsNamed(const QByteArray &name)
 {
-    int count = 0;
+    QStringList ids;
     for (const QString &task :
          QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(u"/proc/self/task/%1/comm"_s.arg(task));
         if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
-            ++count;
+            ids.append(task);
     }
-    return count;
+    return ids;
+}
+
+int threadsNamed(const QByteArray &name)
+{
+    return int(threadIdsNamed(name).size());
 }
 
 // Times the thread named `name` has been switched out, voluntarily or not: each sleep and wake
 // adds one. -1 when there is no such thread.
 qint64 contextSwitchesOf(const QByteArray &name)
 {
-    for (const QString &task :
-         QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(u"/proc/self/task/%1/comm"_s.arg(task));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
-            continue;
-        QFile status(u"/proc/self/task/%1/status"_s.arg(task));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        qint64 switches = 0;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("voluntary_ctxt_switches:")
-                || line.startsWith("nonvoluntary_ctxt_switches:"))
-                switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
-        }
-        return switches;
+    const QStringList ids = threadIdsNamed(name);
+    QFile status(u"/proc/self/task/%1/status"_s.arg(ids.value(0)));
+    if (ids.isEmpty() || !status.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 switches = 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:")
+            || line.startsWith("nonvoluntary_ctxt_switches:"))
+            switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
     }
-    return -1;
+    return switches;
 }
 
 bool xdotool(const QStringList &arguments)

@@ -15,6 +15,7 @@
 #include "ui/main/PopoverWindow.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -77,7 +78,7 @@ class TestApplicationSignedIn : public QObject
 
 private slots:
     void initTestCase();
-    void startsSignedInWithoutFetching();
+    void startsSignedInFetchesTheMissingConfigAtOnce();
     void idleDecision_data();
     void idleDecision();
     void forcedUpdateRejectsTheIdleDialog();
@@ -114,20 +115,42 @@ void TestApplicationSignedIn::initTestCase()
             });
     Core::ApplicationTestHooks::setPlatformIntegrationFactory(
             [] { return std::make_unique<TestSupport::FakePlatformIntegration>(); });
+    // No cached configuration (as after a kill during the first fetch), and the service fails
+    // the first fetch.
+    m_server.addFault(FakeHrRoute::Configuration,
+                      TestSupport::FakeHrFault::message(503, u"Down for maintenance"_s));
     m_log = std::make_unique<LogTail>();
     m_app = std::make_unique<Core::Application>();
     QVERIFY(m_app->start());
 }
 
-void TestApplicationSignedIn::startsSignedInWithoutFetching()
+void TestApplicationSignedIn::startsSignedInFetchesTheMissingConfigAtOnce()
 {
     QVERIFY(AppStateManager::instance().isAuthenticated());
     QVERIFY(m_messages.isEmpty());
-    QCOMPARE(m_app->popoverWindow()->stack()->currentIndex(), 1);
+    UI::PopoverWindow *window = m_app->popoverWindow();
+    QCOMPARE(window->stack()->currentIndex(), 1);
     QVERIFY(AppStateManager::instance().hasRequiredPermissions());
-    // The periodic refresh waits before its first fetch; nothing else fetches.
-    QCoreApplication::processEvents();
-    QCOMPARE(m_server.requestCount(FakeHrRoute::Configuration), 0);
+    auto *start = window->findChild<QPushButton *>(u"Tracker_PrimaryButton"_s);
+    auto *alert = window->findChild<QLabel *>(u"Tracker_AlertText"_s);
+    auto *retry = window->findChild<QPushButton *>(u"Tracker_AlertRetryButton"_s);
+    QVERIFY(start && alert && retry);
+
+    // Fetched at start-up, not after the periodic refresh's first wait; the failure says why
+    // Start is off.
+    QVERIFY(m_server.waitForRequests(1, FakeHrRoute::Configuration));
+    QTRY_VERIFY(alert->text().contains(u"could not be loaded"_s));
+    QVERIFY2(alert->text().startsWith(u"Start is off until your company's settings are loaded."_s),
+             qPrintable(alert->text()));
+    QVERIFY(alert->isVisibleTo(window));
+    QVERIFY(retry->isVisibleTo(window));
+    QVERIFY(!start->isEnabled());
+
+    QTest::mouseClick(retry, Qt::LeftButton);
+    QVERIFY(m_server.waitForRequests(2, FakeHrRoute::Configuration));
+    QTRY_VERIFY(AppStateManager::instance().remoteConfig().has_value());
+    QTRY_VERIFY(start->isEnabled());
+    QVERIFY(!alert->isVisibleTo(window));
 }
 
 void TestApplicationSignedIn::idleDecision_data()
