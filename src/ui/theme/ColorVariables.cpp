@@ -1,6 +1,6 @@
 #include "ui/theme/ColorVariables.h"
 
-// All thirteen live in this one file so that their initialisation order is the order written here;
+// All fifteen live in this one file so that their initialisation order is the order written here;
 // no other static initialiser may read them.
 namespace UI::Theme {
 
@@ -13,6 +13,8 @@ QString mutedColor = QStringLiteral("#878B93");
 QString borderColor = QStringLiteral("#F2DDE4");
 QString chromeColor = QStringLiteral("#FCE8EE");
 QString dangerColor = QStringLiteral("#E0322F");
+QString tabCurrentColor = QStringLiteral("#F32062");
+QString tabIdleColor = QStringLiteral("#181A20");
 
 QString greenColor = QStringLiteral("#17B83F");
 QString orangeColor = QStringLiteral("#FF6B00");

@@ -65,4 +65,11 @@ QColor fillUnder(const QColor &fill, const QColor &text, double minimum)
     return mixedUntil(fill, target, { text }, minimum);
 }
 
+QColor apartFrom(const QColor &colour, const QColor &other, double minimum)
+{
+    const QColor target
+            = luminance(colour) >= luminance(other) ? QColor(Qt::white) : QColor(Qt::black);
+    return mixedUntil(colour, target, { other }, minimum);
+}
+
 } // namespace UI::Theme

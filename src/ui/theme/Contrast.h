@@ -23,4 +23,8 @@ QColor readableOn(const QColor &colour, const QList<QColor> &backgrounds,
 // fill mixed toward the opposite end of the text's lightness until it does.
 QColor fillUnder(const QColor &fill, const QColor &text, double minimum = kNormalTextContrast);
 
+// colour itself when it reaches minimum against other; otherwise colour mixed away from other's
+// lightness (toward white when colour is the lighter one, black when not) until it does.
+QColor apartFrom(const QColor &colour, const QColor &other, double minimum);
+
 } // namespace UI::Theme

@@ -61,6 +61,9 @@ QColor colour(const QString &text)
     return QColor::fromString(text);
 }
 
+// How far the current tab's colour stands from the other tabs' colour.
+constexpr double kTabApartContrast = 2.0;
+
 // The palette's own colours where they read well enough, and stand-ins of the same hue where they
 // do not: the light palettes' accents are too pale for white text or for text on their light
 // cards, and the black palette's accent is too light for white text.
@@ -173,6 +176,12 @@ void applyPalette(QApplication &app, const QString &id)
     brandTextColor = readable.brandText;
     brand700Color = palette.brand700;
     dangerColor = readable.danger;
+    // Dark palettes dim the other tabs rather than showing them in the bright text colour, which
+    // would outshine a grey brand.
+    tabIdleColor = palette.isDark ? readable.muted : palette.text;
+    tabCurrentColor = apartFrom(colour(palette.brand), colour(tabIdleColor), kTabApartContrast)
+                              .name()
+                              .toUpper();
 
     Storage::Preferences::instance().setValue(Storage::PreferenceKeys::palette, palette.id);
 

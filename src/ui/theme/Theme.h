@@ -19,7 +19,7 @@ namespace UI::Theme {
 // application font, then the saved palette.
 void apply(QApplication &app);
 
-// Looks the id up (unknown ids give the first palette), records it as current, reassigns the eight
+// Looks the id up (unknown ids give the first palette), records it as current, reassigns the eleven
 // palette-following colour variables, stores the palette's own id in the preferences, sets the
 // application palette and style sheet, then emits Notifier::paletteChanged.
 void applyPalette(QApplication &app, const QString &id);

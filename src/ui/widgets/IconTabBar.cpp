@@ -73,8 +73,8 @@ void IconTabBar::paintEvent(QPaintEvent *)
         const QRect r = tabRect(i);
         if (r.right() < r.left() || r.bottom() < r.top())
             continue;
-        const QColor colour
-                = QColor::fromString(i == currentIndex() ? Theme::brandColor : Theme::textColor);
+        const QColor colour = QColor::fromString(i == currentIndex() ? Theme::tabCurrentColor
+                                                                     : Theme::tabIdleColor);
         QSvgRenderer *renderer = tabRenderer(i);
         if (renderer && renderer->isValid()) {
             QPixmap icon(side, side);

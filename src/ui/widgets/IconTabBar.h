@@ -11,7 +11,7 @@ class QSvgRenderer;
 namespace UI {
 
 // The main window's bottom tab strip: equal-width tabs 50 px high, each a tinted SVG icon over
-// its text, the current tab in the brand colour and the others in the text colour, on the chrome
+// its text, the current tab in tabCurrentColor and the others in tabIdleColor, on the chrome
 // colour with a 1 px top line. Colours are read at every paint, so a palette change shows at the
 // next repaint. Icon paths and renderers are kept by tab index and not re-keyed when tabs move.
 // GUI thread only.

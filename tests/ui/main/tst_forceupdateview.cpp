@@ -87,6 +87,12 @@ void TestForceUpdateView::refreshShowsVersionAndLink_data()
     QTest::newRow("version with an empty link")
             << std::optional(u"9.9.9"_s) << std::optional(QString()) << u"Latest version: 9.9.9"_s
             << false;
+    // The version comes from the server: markup in it stays literal.
+    QTest::newRow("bold tag") << std::optional(u"<b>9.9.9</b>"_s) << std::optional<QString>()
+                              << u"Latest version: <b>9.9.9</b>"_s << false;
+    QTest::newRow("image tag") << std::optional(u"<img src=\"face.png\">"_s)
+                               << std::optional<QString>()
+                               << u"Latest version: <img src=\"face.png\">"_s << false;
     QTest::newRow("no version, no link")
             << std::optional<QString>() << std::optional<QString>() << QString() << false;
 }
@@ -107,6 +113,7 @@ void TestForceUpdateView::refreshShowsVersionAndLink()
     auto *button = view.findChild<QPushButton *>(u"ForceUpdate_DownloadButton"_s);
     QVERIFY(version && button);
     QCOMPARE(version->text(), versionText);
+    QCOMPARE(version->textFormat(), Qt::PlainText);
     QCOMPARE(version->isVisible(), !versionText.isEmpty());
     QCOMPARE(button->text(), u"Update Now"_s);
     QCOMPARE(button->isEnabled(), enabled);

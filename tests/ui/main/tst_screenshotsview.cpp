@@ -160,6 +160,8 @@ private slots:
     void summaryCardsShowTheDay();
     void segmentGridRowsHoldThree_data();
     void segmentGridRowsHoldThree();
+    void reportTextIsLiteral_data();
+    void reportTextIsLiteral();
     void failureShowsItsTextAndRetries();
     void paletteChangeReloadsTheShownDay();
 };
@@ -331,6 +333,39 @@ void TestScreenshotsView::segmentGridRowsHoldThree()
     QCOMPARE(items, rowItems);
     QCOMPARE(block->findChildren<QWidget *>(u"Screenshots_SegmentCard"_s).size(), segments);
     QVERIFY(!view.findChild<QLabel *>(u"Screenshots_EmptyLabel"_s));
+}
+
+void TestScreenshotsView::reportTextIsLiteral_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+
+    QTest::newRow("bold tag") << u"<b>09:00</b>"_s << u"<i>09:10</i>"_s;
+    QTest::newRow("image tag") << u"<img src=\"face.png\">"_s << u"09:10<img src=\"face.png\">"_s;
+}
+
+void TestScreenshotsView::reportTextIsLiteral()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    FetchControl control;
+    control.next = report(3600, 40, 10, { 1 });
+    control.next.hours[0].segments[0].segmentNumberFrom = from;
+    control.next.hours[0].segments[0].segmentNumberTo = to;
+    ScreenshotsView view(control.fetch());
+    view.show();
+    QTRY_VERIFY(view.findChild<QWidget *>(u"Screenshots_SegmentCard"_s));
+
+    // The hour's range and the segment's range, both shown as sent.
+    const QString range = u"%1 - %2"_s.arg(from, to);
+    int shown = 0;
+    for (const QLabel *label : view.findChildren<QLabel *>()) {
+        if (label->text() != range)
+            continue;
+        ++shown;
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+    QCOMPARE(shown, 2);
 }
 
 void TestScreenshotsView::failureShowsItsTextAndRetries()

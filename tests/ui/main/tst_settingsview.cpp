@@ -17,8 +17,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +87,8 @@ private Q_SLOTS:
     void cleanup();
     void accountFollowsProfileAndTracking_data();
     void accountFollowsProfileAndTracking();
+    void accountNamesAreLiteral_data();
+    void accountNamesAreLiteral();
     void stoppingTheSessionEnablesLogoutAgain();
     void signOutCompletes_data();
     void signOutCompletes();
@@ -164,6 +168,40 @@ void TestSettingsView::accountFollowsProfileAndTracking()
     auto *hint = child<QLabel>(view, u"Settings_TrackingHint"_s);
     QCOMPARE(hint->isHidden(), !tracking);
     QCOMPARE(hint->text(), u"Stop tracking before logging out."_s);
+}
+
+void TestSettingsView::accountNamesAreLiteral_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("company");
+
+    QTest::newRow("bold tag") << u"<b>Ada</b>"_s << u"<i>Acme</i> Works"_s;
+    // FILE stands for a real picture on disk: a rendering label would load it.
+    QTest::newRow("image tag") << u"<img src=\"FILE\">Ada"_s << u"<img src=\"FILE\">"_s;
+}
+
+void TestSettingsView::accountNamesAreLiteral()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, company);
+    QTemporaryDir dir;
+    const QString picture = dir.filePath(u"face.png"_s);
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(picture));
+    name.replace(u"FILE"_s, picture);
+    company.replace(u"FILE"_s, picture);
+
+    SessionManagerFixture fixture(t0, SessionManagerFixture::Endpoint::None);
+    Storage::saveUserProfile(name, company);
+    SettingsView view(fixture.engine());
+
+    auto *greetingLabel = child<QLabel>(view, u"Settings_GreetingLabel"_s);
+    QCOMPARE(greetingLabel->text(), u"Hello %1,"_s.arg(name));
+    QCOMPARE(greetingLabel->textFormat(), Qt::PlainText);
+    auto *companyLabel = child<QLabel>(view, u"Settings_CompanyLabel"_s);
+    QCOMPARE(companyLabel->text(), company);
+    QCOMPARE(companyLabel->textFormat(), Qt::PlainText);
 }
 
 void TestSettingsView::stoppingTheSessionEnablesLogoutAgain()

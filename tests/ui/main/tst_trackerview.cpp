@@ -97,6 +97,8 @@ private slots:
     void permissionsPageWinsOverTracking();
     void unfinishedSessionWaitsForPermissionsThenShows();
     void resumeContinuesTheUnfinishedSession();
+    void taskNamesAreLiteral_data();
+    void taskNamesAreLiteral();
     void startNeedsConfigurationAndNoForcedUpdate_data();
     void startNeedsConfigurationAndNoForcedUpdate();
     void refusalShowsTheEnginesMessage();
@@ -206,6 +208,51 @@ void TestTrackerView::resumeContinuesTheUnfinishedSession()
     QCOMPARE(fixture.engine().activeSession()->id, seeded.id);
     QCOMPARE(ui.page(), u"Tracker_ActivePage"_s);
     QCOMPARE(ui.child<QLabel>(u"Tracker_TaskLabel"_s)->text(), u"Design"_s);
+}
+
+void TestTrackerView::taskNamesAreLiteral_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<qint64>("openFor"); // seconds; overnight shows the midnight notice
+
+    const QString image = u"<img src=\"face.png\">Design"_s;
+    QTest::newRow("bold tag") << u"<b>Design</b>"_s << qint64(600);
+    QTest::newRow("image tag") << image << qint64(600);
+    QTest::newRow("bold tag, overnight") << u"<b>Design</b>"_s << qint64(14 * 3600);
+    QTest::newRow("image tag, overnight") << image << qint64(14 * 3600);
+}
+
+void TestTrackerView::taskNamesAreLiteral()
+{
+    QFETCH(QString, task);
+    QFETCH(qint64, openFor);
+
+    SessionManagerFixture fixture(t0, Endpoint::Stored);
+    Models::Session seeded = leftOpen(t0.addSecs(-openFor));
+    seeded.projectName = task;
+    fixture.store->saveActiveSession(seeded);
+    fixture.restartEngine();
+    ViewUnderTest ui(fixture.engine());
+    QCOMPARE(ui.page(), u"Tracker_InterruptedPage"_s);
+    auto *card = ui.child<QLabel>(u"InterruptedSession_ProjectLabel"_s);
+    QCOMPARE(card->text(), task);
+    QCOMPARE(card->textFormat(), Qt::PlainText);
+
+    bool sawNotice = false;
+    connect(&fixture.engine(), &Core::SessionManager::crossDayDetected, this, [&] {
+        auto *detail = ui.child<QLabel>(u"Tracker_NoticeDetailLabel"_s);
+        sawNotice = detail->text() == u"Task: %1"_s.arg(task)
+                    && detail->textFormat() == Qt::PlainText;
+    });
+    QTest::mouseClick(ui.child<QPushButton>(u"InterruptedSession_ResumeButton"_s), Qt::LeftButton);
+    if (openFor > 12 * 3600) {
+        QVERIFY(sawNotice);
+        return;
+    }
+    QCOMPARE(ui.page(), u"Tracker_ActivePage"_s);
+    auto *taskLabel = ui.child<QLabel>(u"Tracker_TaskLabel"_s);
+    QCOMPARE(taskLabel->text(), task);
+    QCOMPARE(taskLabel->textFormat(), Qt::PlainText);
 }
 
 void TestTrackerView::startNeedsConfigurationAndNoForcedUpdate_data()

@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 
 #include "storage/StoreTestHooks.h"
+#include "ui/theme/Contrast.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/IconTabBar.h"
 #include "ui/widgets/IconTabWidget.h"
@@ -55,6 +56,8 @@ private slots:
     void cleanup();
     void sizesTabsEvenly();
     void paintsTheCurrentTabInTheBrandColour();
+    void currentTabStandsOutInEveryPalette_data();
+    void currentTabStandsOutInEveryPalette();
     void missingIconLeavesTheText();
     void newPathGivesANewRenderer();
 
@@ -126,15 +129,15 @@ void TestIconTabBar::sizesTabsEvenly()
 void TestIconTabBar::paintsTheCurrentTabInTheBrandColour()
 {
     QImage image = m_bar->grab().toImage();
-    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 0)), UI::Theme::brandColor));
-    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 1)), UI::Theme::textColor));
+    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 0)), UI::Theme::tabCurrentColor));
+    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 1)), UI::Theme::tabIdleColor));
     QVERIFY(near(image.pixelColor(2, 25), UI::Theme::chromeColor));
     QVERIFY(between(image.pixelColor(150, 0), UI::Theme::chromeColor, UI::Theme::borderColor));
 
     m_tabs->setCurrentIndex(1);
     image = m_bar->grab().toImage();
-    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 0)), UI::Theme::textColor));
-    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 1)), UI::Theme::brandColor));
+    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 0)), UI::Theme::tabIdleColor));
+    QVERIFY(near(image.pixelColor(iconCentre(m_bar, 1)), UI::Theme::tabCurrentColor));
 
     // No signal needed: the next paint reads the new palette's colours.
     UI::Theme::applyPalette(*qApp, u"teal"_s);
@@ -142,6 +145,34 @@ void TestIconTabBar::paintsTheCurrentTabInTheBrandColour()
     QVERIFY(near(image.pixelColor(iconCentre(m_bar, 1)), u"#2FAE9E"_s));
     QVERIFY(near(image.pixelColor(iconCentre(m_bar, 0)), u"#181A20"_s));
     QVERIFY(near(image.pixelColor(2, 25), u"#E3F3EF"_s));
+}
+
+void TestIconTabBar::currentTabStandsOutInEveryPalette_data()
+{
+    QTest::addColumn<QString>("palette");
+    for (const UI::Theme::Palette &palette : UI::Theme::palettes())
+        QTest::newRow(qPrintable(palette.id)) << palette.id;
+}
+
+// Read off the painted bar: the current tab stands 2:1 apart from the others, and where its colour
+// has no hue of its own to set it apart (a grey brand) it is the one farther from the chrome.
+void TestIconTabBar::currentTabStandsOutInEveryPalette()
+{
+    QFETCH(QString, palette);
+    UI::Theme::applyPalette(*qApp, palette);
+    const QImage image = m_bar->grab().toImage();
+    const QColor current = image.pixelColor(iconCentre(m_bar, 0));
+    const QColor other = image.pixelColor(iconCentre(m_bar, 1));
+    const QColor chrome = image.pixelColor(2, 25);
+    QVERIFY2(UI::Theme::contrastRatio(current, other) >= 1.95,
+             qPrintable(current.name() + u" against "_s + other.name()));
+    if (current.hsvSaturation() < 40) {
+        QVERIFY2(UI::Theme::contrastRatio(current, chrome)
+                         > UI::Theme::contrastRatio(other, chrome),
+                 qPrintable(current.name() + u" dimmer than "_s + other.name()));
+    }
+    QCOMPARE(QColor::fromString(UI::Theme::brandColor),
+             QColor::fromString(UI::Theme::paletteById(palette).brand));
 }
 
 void TestIconTabBar::missingIconLeavesTheText()
@@ -158,7 +189,7 @@ void TestIconTabBar::missingIconLeavesTheText()
     int brandPixels = 0;
     for (int y = r.top() + 30; y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x)
-            brandPixels += near(image.pixelColor(x, y), UI::Theme::brandColor, 30);
+            brandPixels += near(image.pixelColor(x, y), UI::Theme::tabCurrentColor, 30);
     }
     QVERIFY(brandPixels > 5);
     QCOMPARE(m_bar->tabRenderer(5), nullptr);
