@@ -294,7 +294,7 @@ class Run(RunBase):
         before = program.pictures("before-question")
         self.desktop.move_pointer(7, 5)
         check(self.desktop.idle_ms() < 2000, "a pointer move resets Mutter's idle time")
-        question = wait_for(lambda: program.new_window(before), 20, "the idle question")
+        question = wait_for(lambda: program.new_window(before), 45, "the idle question")
         check(True, "a move after the idle minute brings up the idle question "
                     f"(on monitor {question[0]} at {question[1]},{question[2]})")
         program.capture_screens("05-idle-question")
@@ -404,7 +404,8 @@ class Run(RunBase):
         card = program.capture("08-permission-card")
         distance = similarity(crop(card, CARD_BOX), crop(
             os.path.join(self.artifacts, "02-permissions-required.png"), CARD_BOX))
-        check(distance < 0.05,
+        # The earlier picture may hold the keyboard focus ring on "Open Settings".
+        check(distance < 0.1,
               f"the tracker shows the permission card, as before the grant (distance {distance})")
         program.click("settings")
         program.capture("08-settings-refused")

@@ -11,6 +11,7 @@
 #include "ui/widgets/TextFitting.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -70,13 +71,17 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     buildCrossedMidnightNotice();
-    // Lined up with the pages' cards; the row takes no room while the notice is hidden.
-    auto *noticeRow = new QVBoxLayout;
-    noticeRow->setContentsMargins(14, 14, 14, 0);
-    noticeRow->setSpacing(8);
-    noticeRow->addWidget(m_crossedMidnightNotice);
-    noticeRow->addWidget(new TrackerAlert(m_engine, this));
-    layout->addLayout(noticeRow);
+    // Lined up with the pages' cards. A layout keeps its margins even when every item in it is
+    // hidden, so the top margin is there only while the notice or the alert shows.
+    m_noticeRow = new QVBoxLayout;
+    m_noticeRow->setContentsMargins(14, 0, 14, 0);
+    m_noticeRow->setSpacing(8);
+    m_noticeRow->addWidget(m_crossedMidnightNotice);
+    m_alert = new TrackerAlert(m_engine, this);
+    m_noticeRow->addWidget(m_alert);
+    layout->addLayout(m_noticeRow);
+    m_crossedMidnightNotice->installEventFilter(this);
+    m_alert->installEventFilter(this);
 
     m_pageStack = new QStackedWidget(this);
     layout->addWidget(m_pageStack, 1);
@@ -118,6 +123,15 @@ TrackerView::~TrackerView() = default;
 void TrackerView::refreshState()
 {
     m_shownRefresh->request();
+}
+
+bool TrackerView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+        const bool shown = !m_crossedMidnightNotice->isHidden() || !m_alert->isHidden();
+        m_noticeRow->setContentsMargins(14, shown ? 14 : 0, 14, 0);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TrackerView::applyState()

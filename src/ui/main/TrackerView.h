@@ -13,6 +13,7 @@ class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QTimer;
+class QVBoxLayout;
 
 namespace Core {
 class SessionManager;
@@ -57,6 +58,9 @@ public:
 public Q_SLOTS:
     void refreshState();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void buildCrossedMidnightNotice();
     QWidget *buildPermissionsPage();
@@ -94,6 +98,8 @@ private:
     QWidget *m_idlePage = nullptr;
     QWidget *m_activePage = nullptr;
     QWidget *m_crossedMidnightNotice = nullptr;
+    QVBoxLayout *m_noticeRow = nullptr;
+    QWidget *m_alert = nullptr;
     QFont m_greetingFont;
     QFont m_progressLineFont;
 
