@@ -269,6 +269,13 @@ QIcon icon(const QString &name, const QString &colour, int logicalSize)
     return tinted;
 }
 
+QIcon appIcon()
+{
+    // Each QIcon built from the file would read and decode it again; copies share one image.
+    static const QIcon icon(QStringLiteral(":/icons/AppIcon.png"));
+    return icon;
+}
+
 QString logoPath(const Palette &palette)
 {
     return palette.isDark ? QStringLiteral(":/icons/tembrix-logo-dark.svg")

@@ -46,6 +46,10 @@ void setButtonHeight(QPushButton *button, int height);
 // a null icon when the symbol is missing or not a valid SVG.
 QIcon icon(const QString &name, const QString &colour, int logicalSize);
 
+// The application icon ":/icons/AppIcon.png", decoded once: the tray icon and the window share it.
+// GUI thread only.
+QIcon appIcon();
+
 // The brand logo whose word mark reads on the palette's cards: ":/icons/tembrix-logo-dark.svg" on
 // dark palettes, ":/icons/tembrix-logo.svg" on light ones.
 QString logoPath(const Palette &palette);
