@@ -27,6 +27,17 @@ bool savePage(const GalleryPage &page, const QDir &out)
         QTextStream(stderr) << page.name << ": the window was never exposed\n";
         return false;
     }
+    if (!page.keyboardFocus.isEmpty()) {
+        auto *target = window->findChild<QWidget *>(page.keyboardFocus);
+        window->activateWindow();
+        if (!target || !QTest::qWaitForWindowActive(window.get())) {
+            QTextStream(stderr) << page.name << ": cannot focus " << page.keyboardFocus << '\n';
+            return false;
+        }
+        // What a Tab key press marks on its window: focus that came from the keyboard.
+        window->setAttribute(Qt::WA_KeyboardFocusChange);
+        target->setFocus(Qt::TabFocusReason);
+    }
     // Paint now; the grab below reaches the server after the painted frame on the same
     // connection, so it sees that frame.
     window->repaint();
