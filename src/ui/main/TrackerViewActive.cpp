@@ -41,6 +41,14 @@ QString cssColour(const QColor &colour)
             .arg(colour.alphaF(), 0, 'f', 2);
 }
 
+// The activity figure, large bold text on its white card, and its icon: the brand colour where
+// it reads at 3:1; muted while there is no figure.
+QString activityColour(bool known)
+{
+    return known ? Theme::readableTextColour(Theme::brandColor, Theme::kLargeTextContrast)
+                 : Theme::mutedColor;
+}
+
 QString twoDigits(qint64 value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
@@ -138,7 +146,7 @@ QWidget *TrackerView::buildActivePage()
     percentFont.setWeight(QFont::Bold);
     percentFont.setPointSizeF(percentFont.pointSizeF() + 4);
     m_activityPercentLabel->setFont(percentFont);
-    m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::brandColor));
+    m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(activityColour(true)));
     activityLayout->addWidget(m_activityPercentLabel);
     auto *activityCaption = plainLabel(QStringLiteral("Recent Activity"), activityCard);
     activityCaption->setProperty("muted", true);
@@ -292,7 +300,7 @@ void TrackerView::refreshActivePage()
     m_activityPercentLabel->setText(activity ? QString::asprintf("%.0f%%", *activity)
                                              : QStringLiteral("–"));
     if (m_shownActivity != activity.has_value()) {
-        const QString colour = activity ? Theme::brandColor : Theme::mutedColor;
+        const QString colour = activityColour(activity.has_value());
         m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
         m_activityIconLabel->setPixmap(
                 Theme::icon(activity ? QStringLiteral("activity") : QStringLiteral("chart"), colour,

@@ -259,6 +259,15 @@ QStringList textGradientStops(const Palette &palette)
              fillUnderWhite(palette.gradientEnd) };
 }
 
+QString readableTextColour(const QString &text, double minimum)
+{
+    const Palette &p = currentPalette();
+    return readableOn(colour(text), { colour(p.surface), colour(p.background), colour(p.chrome) },
+                      minimum)
+            .name()
+            .toUpper();
+}
+
 BannerColours bannerColours(const Palette &palette)
 {
     QList<QColor> fill;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/theme/ColorVariables.h"
+#include "ui/theme/Contrast.h"
 #include "ui/theme/Notifier.h"
 #include "ui/theme/Palette.h"
 
@@ -36,6 +37,11 @@ QString gradient(const Palette &palette);
 // The stops (start, middle, end) of the brand gradient as it is filled under white text (primary
 // buttons, hero cards): each of the palette's stops, darkened where white reads below 4.5:1.
 QStringList textGradientStops(const Palette &palette);
+
+// colour as text on the applied palette's cards, window and chrome: itself where it reads at
+// minimum (4.5:1 for text, 3:1 for large text), else the same hue darkened on light palettes or
+// lightened on dark ones until it does. For accent and state colours written into inline sheets.
+QString readableTextColour(const QString &colour, double minimum = kNormalTextContrast);
 
 // What the active Tracker banner draws over its fill (the text gradient stops) and its picture,
 // derived so it reads in every palette.

@@ -58,6 +58,8 @@ private slots:
     void derivedPartsRead_data();
     void derivedPartsRead();
     void translucentColoursRiseOnlyAsFarAsNeeded();
+    void accentTextReads_data();
+    void accentTextReads();
 };
 
 void TestContrast::ratiosFollowTheStandard()
@@ -267,6 +269,48 @@ void TestContrast::translucentColoursRiseOnlyAsFarAsNeeded()
     lower.setAlphaF(risen.alphaF() - 0.05F);
     QVERIFY(contrastRatio(composited(lower, grey), grey) < 2.0);
     QCOMPARE(composited(QColor(255, 255, 255, 0), grey), grey);
+}
+
+void TestContrast::accentTextReads_data()
+{
+    // Accent and state colours views write as text: large titles and figures, and normal text.
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<double>("minimum");
+    for (const Palette &palette : palettes()) {
+        const auto row = [&](const char *name, const QString &colour, double minimum) {
+            QTest::addRow("%s %s", qPrintable(palette.id), name) << palette.id << colour << minimum;
+        };
+        row("brand title", palette.brand, kLargeTextContrast);
+        row("brand text", palette.brand, kNormalTextContrast);
+        row("green figure", greenColor, kNormalTextContrast);
+        row("orange figure", orangeColor, kNormalTextContrast);
+        row("purple figure", purpleColor, kNormalTextContrast);
+    }
+}
+
+void TestContrast::accentTextReads()
+{
+    QFETCH(QString, palette);
+    QFETCH(QString, colour);
+    QFETCH(double, minimum);
+    FreshXdgRoot root;
+    Storage::PreferencesTestHooks::reopen();
+    applyPalette(*qApp, palette);
+    const Palette &p = currentPalette();
+    const QColor original = QColor::fromString(colour);
+    const QColor text = QColor::fromString(readableTextColour(colour, minimum));
+    double worst = 21;
+    double before = 21;
+    for (const QString &ground : { p.surface, p.background, p.chrome }) {
+        worst = std::min(worst, contrastRatio(text, QColor::fromString(ground)));
+        before = std::min(before, contrastRatio(original, QColor::fromString(ground)));
+    }
+    qInfo("%s %s: %.2f -> %.2f", qPrintable(palette), qPrintable(colour), before, worst);
+    QVERIFY2(worst >= minimum, qPrintable(QString::number(worst)));
+    // A colour that reads already stays as it is.
+    if (before >= minimum)
+        QCOMPARE(text, original);
 }
 
 CLOCKWARDEN_TEST_MAIN(TestContrast)
