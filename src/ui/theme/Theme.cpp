@@ -381,6 +381,13 @@ QString chevronImagePath(const QString &colour)
     return path;
 }
 
+QIcon appIcon()
+{
+    // Each QIcon built from the file would read and decode it again; copies share one image.
+    static const QIcon icon(QStringLiteral(":/icons/AppIcon.png"));
+    return icon;
+}
+
 QString logoPath(const Palette &palette)
 {
     return palette.isDark ? QStringLiteral(":/icons/tembrix-logo-dark.svg")

@@ -89,6 +89,10 @@ QIcon icon(const QString &name, const QString &colour, int logicalSize);
 // once per colour into the private runtime folder; empty when it cannot be written.
 QString chevronImagePath(const QString &colour);
 
+// The application icon ":/icons/AppIcon.png", decoded once: the tray icon and the window share it.
+// GUI thread only.
+QIcon appIcon();
+
 // The brand logo whose word mark reads on the palette's cards: ":/icons/tembrix-logo-dark.svg" on
 // dark palettes, ":/icons/tembrix-logo.svg" on light ones.
 QString logoPath(const Palette &palette);
