@@ -84,7 +84,8 @@ void TestThemeStyle::focusRingFollowsPillButtons()
     applyPalette(*qApp, palette);
 
     QWidget window;
-    window.setGeometry(1500, 300, 400, 200);
+    // Clear of the windows whose server copy other tests grab.
+    window.setGeometry(1000, 450, 400, 200);
     auto *layout = new QVBoxLayout(&window);
     auto *before = new QPushButton(u"Before"_s, &window);
     layout->addWidget(before);
