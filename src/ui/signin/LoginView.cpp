@@ -211,7 +211,9 @@ void LoginView::buildForm()
     body->addStretch();
 
     followPalette(this, [this, title, subtitle, noAccount, mailAction] {
-        title->setStyleSheet(colourStyleSheet(Theme::brandColor));
+        // Large bold text: 3:1 is enough, so the brand's own colour stays wherever it reaches it.
+        title->setStyleSheet(colourStyleSheet(
+                Theme::readableTextColour(Theme::brandColor, Theme::kLargeTextContrast)));
         subtitle->setStyleSheet(colourStyleSheet(Theme::text2Color));
         noAccount->setStyleSheet(colourStyleSheet(Theme::text2Color));
         m_emailField->setStyleSheet(signInFieldStyleSheet());

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -69,6 +70,8 @@ private slots:
     void showsUnexpectedFailureWhereThePhaseShowsErrors_data();
     void showsUnexpectedFailureWhereThePhaseShowsErrors();
     void paintsTitleAndCardInPaletteColours();
+    void administratorCardShowsWhole_data();
+    void administratorCardShowsWhole();
 };
 
 void TestLoginView::initTestCase()
@@ -396,6 +399,43 @@ void TestLoginView::paintsTitleAndCardInPaletteColours()
     QVERIFY(SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xA6, 0xA6, 0xB2), 4));
     QVERIFY(!SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xF3, 0x20, 0x62), 30));
     SignInTest::usePalette(u"pink"_s);
+}
+
+void TestLoginView::administratorCardShowsWhole_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::newRow("popover's own height") << 640;
+    QTest::newRow("smallest popover") << 460;
+}
+
+void TestLoginView::administratorCardShowsWhole()
+{
+    QFETCH(int, height);
+    ViewUnderTest test;
+    test.view->resize(460, height);
+    QVERIFY(QTest::qWaitForWindowExposed(test.view.get()));
+    auto *card = test.part<QLabel>(u"loginNoAccountInfo"_s);
+    QPushButton *contact = nullptr;
+    for (QPushButton *button : test.view->findChildren<QPushButton *>()) {
+        if (button->text() == u"Contact your administrator"_s)
+            contact = button;
+    }
+    QVERIFY(contact != nullptr);
+    QVERIFY(card->isHidden());
+
+    QTest::mouseClick(contact, Qt::LeftButton);
+    QVERIFY(card->isVisible());
+    // Scrolled into view, not cut off at the window's bottom edge.
+    QScrollArea *scroll = nullptr;
+    for (QWidget *above = card->parentWidget(); above && !scroll; above = above->parentWidget())
+        scroll = qobject_cast<QScrollArea *>(above);
+    QVERIFY(scroll != nullptr);
+    QWidget *viewport = scroll->viewport();
+    const auto shownWhole = [&] {
+        return viewport->rect().contains(QRect(card->mapTo(viewport, QPoint()), card->size()));
+    };
+    QTRY_VERIFY(shownWhole());
+    QVERIFY(card->visibleRegion().boundingRect() == card->rect());
 }
 
 CLOCKWARDEN_TEST_MAIN(TestLoginView)
