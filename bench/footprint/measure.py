@@ -19,6 +19,8 @@ end-to-end run), all in one run.
 Run it from a release build, inside a private bus, after bench/setup (which installs Workrave):
 
   tests/support/with-private-bus bench/footprint/measure.py --build build/release
+
+--start-only measures the start times alone (no Workrave needed), in a minute or two.
 """
 
 import argparse
@@ -214,6 +216,8 @@ def main():
     parser.add_argument("--long-minutes", type=float, default=0,
                         help="read the tracking client's RSS again this long after its start")
     parser.add_argument("--artifacts", default="/tmp/clockwarden-footprint")
+    parser.add_argument("--start-only", action="store_true",
+                        help="measure the start times only, without Workrave or the steady samples")
     args = parser.parse_args()
     if args.seconds > 600 - args.warm_up - 30:
         parser.error("the tracking sample must end before the second capture")
@@ -222,7 +226,7 @@ def main():
     watch = os.path.abspath(os.path.join(args.build, "bench/clockwarden-map-watch"))
     server = os.path.join(args.build, "tests/support/fake-hr-server/clockwarden-fake-hr-server")
     workrave = "/usr/bin/workrave"
-    if not os.path.exists(workrave):
+    if not args.start_only and not os.path.exists(workrave):
         parser.error("Workrave is missing: run bench/setup first")
 
     bench = e2e.Run(argparse.Namespace(app=app, server=server, artifacts=args.artifacts))
@@ -233,6 +237,7 @@ def main():
         bench.stand_in.set_configuration(idle_minutes_threshold=30, screenshot_interval_minutes=10)
         bench.store_endpoint()
 
+        load_before = os.getloadavg()
         print("start times, signed out", flush=True)
         signed_out, tiny_out = alternating_starts(watch, [app], [tiny], args.runs)
         program = bench.first_start()
@@ -242,6 +247,9 @@ def main():
         signed_in, tiny_in = alternating_starts(watch, [app], [tiny], args.runs)
         results["start"] = {"client signed out": (signed_out, tiny_out),
                             "client signed in": (signed_in, tiny_in)}
+        results["load average"] = (load_before, os.getloadavg())
+        if args.start_only:
+            return print_start(results)
 
         results["tiny"] = steady_other([tiny], args, "the tiny program")
         results["Workrave"] = steady_other([workrave], args, "Workrave")
@@ -268,6 +276,14 @@ def main():
         long = results["long"]
         print(f"after {long['minutes']:.0f} minutes of tracking: RSS {long['rss_kib'] / 1024:.1f} "
               f"MiB, PSS {long['pss_kib'] / 1024:.1f} MiB")
+    return print_start(results)
+
+
+def print_start(results):
+    before, after = results["load average"]
+    print("load average (1, 5, 15 min) before the start runs: "
+          + ", ".join(f"{value:.2f}" for value in before) + "; after: "
+          + ", ".join(f"{value:.2f}" for value in after))
     for name in ("client signed out", "client signed in"):
         times, tiny_times = results["start"][name]
         tiny_median = statistics.median(tiny_times)

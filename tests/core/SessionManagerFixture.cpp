@@ -11,6 +11,7 @@
 #include "storage/Paths.h"
 
 #include <QTest>
+#include <QThreadPool>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -46,6 +47,8 @@ SessionManagerFixture::SessionManagerFixture(const QDateTime &start, Endpoint en
 SessionManagerFixture::~SessionManagerFixture()
 {
     m_engine.reset();
+    // A view's read of the store may still run on the pool after the view is gone.
+    QThreadPool::globalInstance()->waitForDone();
     store.reset();
     Networking::ApiEndpoint::saveOverride(std::nullopt);
     Services::ApiTimezone::clear();

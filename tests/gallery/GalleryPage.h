@@ -7,13 +7,15 @@
 class QPixmap;
 class QWidget;
 
-// One page of the gallery: a widget tree built for the applied palette, and the palettes it is
-// shown in (empty: all of them).
+// One page of the gallery: a widget tree built for the applied palette, the palettes it is shown
+// in (empty: all of them), and the object name of a widget to give keyboard focus as Tab would
+// (empty: none).
 struct GalleryPage
 {
     QString name;
     QStringList palettes;
     std::function<QWidget *()> build;
+    QString keyboardFocus = {};
 };
 
 QList<GalleryPage> galleryPages();

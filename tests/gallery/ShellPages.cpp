@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -91,6 +92,18 @@ QWidget *buildTrackerActivePage()
     Core::ClockTestHooks::advance(qint64(8100) * 1000);
     QMetaObject::invokeMethod(&engine(), "onTick", Qt::DirectConnection);
     return withHeader(new UI::TrackerView(engine()));
+}
+
+QWidget *buildTrackerMidnightPage()
+{
+    configure(true);
+    auto *tracker = new UI::TrackerView(engine());
+    // The engine offers the task only while it announces the day change, before it starts the
+    // new session: shown here as it looks in that moment.
+    tracker->findChild<QWidget *>(QStringLiteral("Tracker_CrossedMidnightNotice"))->show();
+    tracker->findChild<QLabel *>(QStringLiteral("Tracker_NoticeDetailLabel"))
+            ->setText(QStringLiteral("Task: Quarterly report"));
+    return withHeader(tracker);
 }
 
 QWidget *buildTrackerPermissionsPage()

@@ -8,6 +8,8 @@ class QWidget;
 QWidget *buildTrackerStartPage();
 QWidget *buildTrackerActivePage();
 QWidget *buildTrackerPermissionsPage();
+// The start page under the notice of a session that crossed midnight.
+QWidget *buildTrackerMidnightPage();
 QWidget *buildForceUpdatePage();
 QWidget *buildSummaryPage();
 QWidget *buildScreenshotsPage();

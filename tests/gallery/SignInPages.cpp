@@ -70,7 +70,9 @@ QList<GalleryPage> signInViewGalleryPages()
                   typeInto(view, u"Login_EmailField"_s, u"dana.reyes@harborlight"_s);
               });
           } },
-        { u"signin-busy"_s, signInPalettes,
+        // Disabled links and buttons in every palette: "Forgot password?" while signing in.
+        { u"signin-busy"_s,
+          {},
           [] {
               return signInView([](LoginView *view) {
                   typeInto(view, u"Login_PasswordField"_s, u"secret"_s);
@@ -129,7 +131,9 @@ QList<GalleryPage> signInGalleryPages()
               page->showStatus(u"We couldn't find that email address."_s);
               return page;
           } },
-        { u"page-otp"_s, signInPalettes,
+        // The resend button counting down, disabled, in every palette.
+        { u"page-otp"_s,
+          {},
           [] {
               auto *page = new UI::OTPVerificationView;
               page->start(sampleEmail);

@@ -27,6 +27,22 @@ bool savePage(const GalleryPage &page, const QDir &out)
         QTextStream(stderr) << page.name << ": the window was never exposed\n";
         return false;
     }
+    if (!page.keyboardFocus.isEmpty()) {
+        auto *target = window->findChild<QWidget *>(page.keyboardFocus);
+        window->activateWindow();
+        // Test windows opened beside the gallery may hold the X focus: then the application
+        // makes the window active on its own, which is all the painted focus needs.
+        if (!QTest::qWaitForWindowActive(window.get(), 2000))
+            QApplication::setActiveWindow(window.get());
+        // What a Tab key press marks on its window: focus that came from the keyboard.
+        window->setAttribute(Qt::WA_KeyboardFocusChange);
+        if (target)
+            target->setFocus(Qt::TabFocusReason);
+        if (!target || !target->hasFocus()) {
+            QTextStream(stderr) << page.name << ": cannot focus " << page.keyboardFocus << '\n';
+            return false;
+        }
+    }
     // Paint now; the grab below reaches the server after the painted frame on the same
     // connection, so it sees that frame.
     window->repaint();

@@ -30,6 +30,7 @@
 #include "ui/main/ShellDesktop.h"
 #include "ui/main/TerminationSignals.h"
 #include "ui/main/UpdateCheckAnswer.h"
+#include "ui/theme/Theme.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -121,6 +122,7 @@ bool Application::start()
         return false;
     }
 
+    startCredentialLookup();
     Platform::installDesktopEntry();
 
     m_platformIntegration = UI::ShellDesktop::createPlatformIntegration();
@@ -174,16 +176,27 @@ void Application::shutdownAtProcessExit()
     application->shutdown();
 }
 
+void Application::startCredentialLookup()
+{
+    m_credentialLookup = std::async(std::launch::async, [] {
+        CredentialLookup lookup;
+        lookup.store = std::make_unique<Platform::LibSecretCredentialStore>();
+        lookup.signedIn = Storage::TokenStore(lookup.store.get()).load().has_value();
+        return lookup;
+    });
+}
+
+Application::CredentialLookup Application::takeCredentialLookup()
+{
+    if (!m_credentialLookup.valid())
+        startCredentialLookup();
+    return m_credentialLookup.get();
+}
+
 void Application::wireServices()
 {
-    m_credentialStore = std::make_unique<Platform::LibSecretCredentialStore>();
-    m_tokenStore = std::make_unique<Storage::TokenStore>(m_credentialStore.get());
-
-    auto &auth = Services::AuthService::instance();
-    auth.setTokenStore(m_tokenStore.get());
-    Networking::APIClient::setTokenStore(m_tokenStore.get());
-    Networking::APIClient::setTokenRefresher(&auth);
-
+    // Nothing before the token store's hand-over below reads or writes credentials, so the
+    // lookup started with start-up runs beside the store's opening and the engine's set-up.
     Storage::SQLiteStore *store = Storage::SQLiteStore::instance();
     store->setDomainKey(Networking::ApiEndpoint::domainKey());
     store->requeueInProgressUploads();
@@ -202,7 +215,14 @@ void Application::wireServices()
     if (state.forceClientUpdate())
         onForceClientUpdateChanged();
 
-    state.setIsAuthenticated(auth.currentTokens().has_value());
+    CredentialLookup lookup = takeCredentialLookup();
+    m_credentialStore = std::move(lookup.store);
+    m_tokenStore = std::make_unique<Storage::TokenStore>(m_credentialStore.get());
+    auto &auth = Services::AuthService::instance();
+    auth.setTokenStore(m_tokenStore.get());
+    Networking::APIClient::setTokenStore(m_tokenStore.get());
+    Networking::APIClient::setTokenRefresher(&auth);
+    state.setIsAuthenticated(lookup.signedIn);
 
     auto &permissions = Services::PermissionService::instance();
     Platform::IScreenCapturer *capturer = m_platformIntegration->screenCapturer();
@@ -250,7 +270,7 @@ void Application::wireServices()
 
 void Application::buildTrayIcon()
 {
-    m_trayIcon = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/icons/AppIcon.png")));
+    m_trayIcon = std::make_unique<QSystemTrayIcon>(UI::Theme::appIcon());
     m_trayIcon->setToolTip(QStringLiteral("Tembrix Clockwarden"));
 
     m_trayMenu = std::make_unique<QMenu>();

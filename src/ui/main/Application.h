@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <future>
 #include <memory>
 
 class QAction;
@@ -73,6 +74,15 @@ public:
     int forceUpdateRaiseCount() const { return m_forceUpdateRaiseCount; }
 
 private:
+    // The secret service's connection and whether a sign-in is stored, read on a thread while
+    // the rest of start-up runs: the service answers over D-Bus, in tens of milliseconds.
+    struct CredentialLookup
+    {
+        std::unique_ptr<Platform::LibSecretCredentialStore> store;
+        bool signedIn = false;
+    };
+    void startCredentialLookup();
+    CredentialLookup takeCredentialLookup();
     void raisePopover();
     // Qt ends the process with exit() when the display connection breaks; the session is then
     // closed from the process's exit handlers as at quit.
@@ -90,6 +100,8 @@ private:
     std::unique_ptr<Platform::SingleInstanceGuard> m_singleInstanceGuard;
     std::unique_ptr<Platform::IPlatformIntegration> m_platformIntegration;
     std::unique_ptr<Platform::LibSecretCredentialStore> m_credentialStore;
+    // Waited for by its destructor when start-up ends early.
+    std::future<CredentialLookup> m_credentialLookup;
     std::unique_ptr<Storage::TokenStore> m_tokenStore;
     std::unique_ptr<UI::PopoverWindow> m_popoverWindow;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;

@@ -40,7 +40,7 @@ PopoverWindow::PopoverWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Tembrix Clockwarden"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/AppIcon.png")));
+    setWindowIcon(Theme::appIcon());
     resize(460, 640);
     setMinimumSize(420, 460);
 

@@ -308,8 +308,8 @@ QWidget *ScreenshotsView::makeStatCard(const QString &icon, const QString &title
     texts->addWidget(titleLabel);
     auto *valueLabel = plainLabel(value, card);
     valueLabel->setObjectName(QStringLiteral("Screenshots_StatValue"));
-    valueLabel->setStyleSheet(
-            QStringLiteral("color: %1; font-size: 16px; font-weight: 700;").arg(colour));
+    valueLabel->setStyleSheet(QStringLiteral("color: %1; font-size: 16px; font-weight: 700;")
+                                      .arg(Theme::readableTextColour(colour)));
     texts->addWidget(valueLabel);
     if (percent >= 0)
         texts->addWidget(new ActivityBar(percent, colour, 4, card));

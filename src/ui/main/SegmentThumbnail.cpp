@@ -1,7 +1,7 @@
 #include "ui/main/SegmentThumbnail.h"
 
 #include "networking/ReplyGuard.h"
-#include "ui/theme/ColorVariables.h"
+#include "ui/theme/Theme.h"
 
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
@@ -93,8 +93,9 @@ void SegmentThumbnail::paintEvent(QPaintEvent *)
     clip.addRoundedRect(r, 8, 8);
     painter.setClipPath(clip);
 
+    const Theme::ThumbnailColours colours = Theme::thumbnailColours(Theme::currentPalette());
     if (m_image.isNull()) {
-        painter.fillRect(r, QColor(m_hasScreenshots ? "#d9d9de" : "#eeeef1"));
+        painter.fillRect(r, m_hasScreenshots ? colours.waiting : colours.empty);
     } else {
         const QPixmap scaled
                 = m_image.scaled(size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
@@ -103,7 +104,7 @@ void SegmentThumbnail::paintEvent(QPaintEvent *)
     }
 
     if (!m_hasScreenshots) {
-        painter.setPen(QColor(Theme::mutedColor));
+        painter.setPen(colours.emptyText);
         painter.setFont(sizedFont(font(), 9, QFont::Normal));
         painter.drawText(r, Qt::AlignCenter, QStringLiteral("No screenshot"));
         return;

@@ -303,10 +303,10 @@ QWidget *SummaryView::makeStatCard(const QString &icon, const QString &title, co
     texts->setSpacing(4);
     texts->addWidget(smallLabel(
             title, QStringLiteral("color: %1; font-size: 12px;").arg(Theme::textColor), card));
-    auto *valueLabel = smallLabel(
-            value,
-            QStringLiteral("color: %1; font-size: 16px; font-weight: 700;").arg(Theme::brandColor),
-            card);
+    auto *valueLabel = smallLabel(value,
+                                  QStringLiteral("color: %1; font-size: 16px; font-weight: 700;")
+                                          .arg(Theme::brandTextColor),
+                                  card);
     valueLabel->setObjectName(name);
     texts->addWidget(valueLabel);
     row->addLayout(texts, 1);

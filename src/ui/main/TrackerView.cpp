@@ -237,6 +237,9 @@ void TrackerView::onPaletteChanged()
             label->setPixmap(Theme::icon(glyph.toString(), Theme::brandColor, 18).pixmap(18, 18));
     }
     m_shownActivity.reset();
+    applyNoticeColours();
+    if (m_progressBar)
+        applyProgressBarColours();
     refreshState();
 }
 

@@ -68,6 +68,10 @@ private:
     QWidget *buildIdlePage();
     QWidget *buildActivePage();
     QWidget *buildProgressCard();
+    // Sets the progress bar's sheet for the palette and has the clock's colour set again.
+    void applyProgressBarColours();
+    // Sets the midnight notice's strip and detail text for the palette.
+    void applyNoticeColours();
     QLabel *makeIconDisc(const QString &glyph, QWidget *parent);
     void applyState();
     void refreshActivePage();

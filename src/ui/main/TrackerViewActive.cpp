@@ -31,6 +31,24 @@ const QString kChipStyle = QStringLiteral(
         "color: #ffffff; font-weight: %1; font-size: %2px; background: rgba(0,0,0,0.45); "
         "border-radius: 8px; padding: 2px 8px;");
 
+// A colour with its opacity for an inline sheet.
+QString cssColour(const QColor &colour)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+            .arg(colour.red())
+            .arg(colour.green())
+            .arg(colour.blue())
+            .arg(colour.alphaF(), 0, 'f', 2);
+}
+
+// The activity figure, large bold text on its white card, and its icon: the brand colour where
+// it reads at 3:1; muted while there is no figure.
+QString activityColour(bool known)
+{
+    return known ? Theme::readableTextColour(Theme::brandColor, Theme::kLargeTextContrast)
+                 : Theme::mutedColor;
+}
+
 QString twoDigits(qint64 value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
@@ -128,7 +146,7 @@ QWidget *TrackerView::buildActivePage()
     percentFont.setWeight(QFont::Bold);
     percentFont.setPointSizeF(percentFont.pointSizeF() + 4);
     m_activityPercentLabel->setFont(percentFont);
-    m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::brandColor));
+    m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(activityColour(true)));
     activityLayout->addWidget(m_activityPercentLabel);
     auto *activityCaption = plainLabel(QStringLiteral("Recent Activity"), activityCard);
     activityCaption->setProperty("muted", true);
@@ -186,9 +204,7 @@ QWidget *TrackerView::buildProgressCard()
     m_progressBar->setValue(0);
     m_progressBar->setTextVisible(false);
     m_progressBar->setFixedHeight(8);
-    m_progressBar->setStyleSheet(QStringLiteral(
-            "QProgressBar { background: rgba(255,255,255,0.35); border: none; border-radius: 4px; "
-            "}QProgressBar::chunk { background: #ffffff; border-radius: 4px; }"));
+    applyProgressBarColours();
     frontLayout->addWidget(m_progressBar);
 
     auto *targetRow = new QHBoxLayout;
@@ -227,6 +243,19 @@ QWidget *TrackerView::buildProgressCard()
     return m_progressFlip;
 }
 
+void TrackerView::applyProgressBarColours()
+{
+    // The track lies on the gradient at its left and on the picture at its right: its veil and
+    // edge keep it visible on both.
+    const Theme::BannerColours colours = Theme::bannerColours(Theme::currentPalette());
+    m_progressBar->setStyleSheet(
+            QStringLiteral("QProgressBar { background: %1; border: 1px solid %2; "
+                           "border-radius: 4px; }QProgressBar::chunk { background: #ffffff; "
+                           "border-radius: 3px; }")
+                    .arg(cssColour(colours.trackFill), cssColour(colours.trackEdge)));
+    m_shownPaused.reset();
+}
+
 void TrackerView::refreshActivePage()
 {
     const double today = m_engine.todayTotalSeconds();
@@ -241,8 +270,10 @@ void TrackerView::refreshActivePage()
     // Style sheets and icons are set again only when what they show changes: each set re-polishes.
     m_timerLabel->setText(formatHms(today));
     if (m_shownPaused != paused) {
-        m_timerLabel->setStyleSheet(paused ? QStringLiteral("color: rgba(255,255,255,0.65);")
-                                           : QStringLiteral("color: #ffffff;"));
+        const QColor faded = Theme::bannerColours(Theme::currentPalette()).pausedClock;
+        m_timerLabel->setStyleSheet(
+                QStringLiteral("color: %1;")
+                        .arg(paused ? cssColour(faded) : QStringLiteral("#ffffff")));
         m_pauseResumeButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
         m_pauseResumeButton->setIcon(
                 Theme::icon(paused ? QStringLiteral("play") : QStringLiteral("pause"),
@@ -269,7 +300,7 @@ void TrackerView::refreshActivePage()
     m_activityPercentLabel->setText(activity ? QString::asprintf("%.0f%%", *activity)
                                              : QStringLiteral("–"));
     if (m_shownActivity != activity.has_value()) {
-        const QString colour = activity ? Theme::brandColor : Theme::mutedColor;
+        const QString colour = activityColour(activity.has_value());
         m_activityPercentLabel->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
         m_activityIconLabel->setPixmap(
                 Theme::icon(activity ? QStringLiteral("activity") : QStringLiteral("chart"), colour,

@@ -44,11 +44,7 @@ void TrackerView::buildCrossedMidnightNotice()
 {
     m_crossedMidnightNotice = new QWidget(this);
     m_crossedMidnightNotice->setObjectName(QStringLiteral("Tracker_CrossedMidnightNotice"));
-    // By name, so the strip is the notice alone and not each label and button inside it.
     m_crossedMidnightNotice->setAttribute(Qt::WA_StyledBackground);
-    m_crossedMidnightNotice->setStyleSheet(
-            QStringLiteral("QWidget#Tracker_CrossedMidnightNotice { background-color: "
-                           "rgba(255,200,100,30); border-radius: 10px; }"));
     m_crossedMidnightNotice->hide();
     auto *layout = new QVBoxLayout(m_crossedMidnightNotice);
     layout->setContentsMargins(14, 12, 14, 14);
@@ -61,8 +57,8 @@ void TrackerView::buildCrossedMidnightNotice()
 
     m_noticeDetailLabel = plainLabel(m_crossedMidnightNotice);
     m_noticeDetailLabel->setObjectName(QStringLiteral("Tracker_NoticeDetailLabel"));
-    m_noticeDetailLabel->setProperty("muted", true);
     layout->addWidget(m_noticeDetailLabel);
+    applyNoticeColours();
 
     auto *row = new QHBoxLayout;
     auto *startNew = new QPushButton(QStringLiteral("Start new session"), m_crossedMidnightNotice);
@@ -75,6 +71,22 @@ void TrackerView::buildCrossedMidnightNotice()
     layout->addLayout(row);
     connect(startNew, &QPushButton::clicked, this, &TrackerView::onStartNewSessionClicked);
     connect(later, &QPushButton::clicked, this, &TrackerView::onLaterClicked);
+}
+
+void TrackerView::applyNoticeColours()
+{
+    const Theme::NoticeColours colours = Theme::noticeColours(Theme::currentPalette());
+    // By name, so the strip is the notice alone and not each label and button inside it.
+    m_crossedMidnightNotice->setStyleSheet(
+            QStringLiteral("QWidget#Tracker_CrossedMidnightNotice { background-color: "
+                           "rgba(%1,%2,%3,%4); border-radius: 10px; }")
+                    .arg(colours.strip.red())
+                    .arg(colours.strip.green())
+                    .arg(colours.strip.blue())
+                    .arg(colours.strip.alpha()));
+    // The muted text of the window, darkened or lightened where the amber under it needs it.
+    m_noticeDetailLabel->setStyleSheet(
+            QStringLiteral("color: %1;").arg(colours.mutedText.name(QColor::HexRgb)));
 }
 
 QWidget *TrackerView::buildPermissionsPage()

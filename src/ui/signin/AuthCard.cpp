@@ -109,7 +109,9 @@ void setTwoToneTitle(QLabel *label, const QString &first, const QString &second)
 {
     label->setTextFormat(Qt::RichText);
     label->setText(u"<span style='color:%1'>%2</span><span style='color:%3'>%4</span>"_s.arg(
-            Theme::textColor, first.toHtmlEscaped(), Theme::brandColor, second.toHtmlEscaped()));
+            Theme::textColor, first.toHtmlEscaped(),
+            Theme::readableTextColour(Theme::brandColor, Theme::kLargeTextContrast),
+            second.toHtmlEscaped()));
 }
 
 } // namespace UI

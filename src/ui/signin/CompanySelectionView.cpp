@@ -123,8 +123,8 @@ CompanySelectionView::CompanySelectionView(QWidget *parent)
         m_titleLabel->setStyleSheet(colourStyleSheet(Theme::textColor));
         footerText->setText(u"<span style='color:%1;'>Your company isn't listed? </span><span "
                             u"style='color:%2;'>Contact the administrator</span><span "
-                            u"style='color:%1;'> of your company.</span>"_s.arg(Theme::textColor,
-                                                                                Theme::brandColor));
+                            u"style='color:%1;'> of your company.</span>"_s.arg(
+                                    Theme::textColor, Theme::brandTextColor));
     });
 }
 
@@ -208,7 +208,7 @@ QWidget *CompanySelectionView::makeRow(const Models::LoginCompany &company, bool
                 u"color: %1; font-size: 13px; font-weight: 500;"_s.arg(Theme::textColor));
         if (recentLabel != nullptr)
             recentLabel->setStyleSheet(
-                    u"color: %1; font-size: 10px; font-weight: 600;"_s.arg(Theme::brandColor));
+                    u"color: %1; font-size: 10px; font-weight: 600;"_s.arg(Theme::brandTextColor));
     });
 
     connect(row, &QPushButton::clicked, this, [this, company] { onRowClicked(company); });

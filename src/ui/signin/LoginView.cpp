@@ -69,14 +69,7 @@ LoginView::LoginView(QWidget *parent)
     layout->addWidget(m_phaseHost);
 
     buildForm();
-    buildPages();
-
     m_phaseHost->addWidget(m_formRoot);
-    m_phaseHost->addWidget(m_otpView);
-    m_phaseHost->addWidget(m_companyView);
-    m_phaseHost->addWidget(m_forgotView);
-    m_phaseHost->addWidget(m_twoFactorView);
-    m_phaseHost->addWidget(m_resetView);
     m_phaseHost->setCurrentWidget(m_formRoot);
 
     m_phaseHost->setObjectName(u"Login_PhaseHost"_s);
@@ -86,11 +79,6 @@ LoginView::LoginView(QWidget *parent)
     m_submitButton->setObjectName(u"Login_SubmitButton"_s);
     m_forgotLink->setObjectName(u"Login_ForgotLink"_s);
     m_errorLabel->setObjectName(u"Login_ErrorLabel"_s);
-    m_otpView->setObjectName(u"Otp_Root"_s);
-    m_companyView->setObjectName(u"CompanySelection_Root"_s);
-    m_forgotView->setObjectName(u"Forgot_Root"_s);
-    m_twoFactorView->setObjectName(u"TwoFactor_Root"_s);
-    m_resetView->setObjectName(u"ResetPassword_Root"_s);
 
     m_phaseContext = Core::LoginFlow::Step();
 
@@ -223,7 +211,9 @@ void LoginView::buildForm()
     body->addStretch();
 
     followPalette(this, [this, title, subtitle, noAccount, mailAction] {
-        title->setStyleSheet(colourStyleSheet(Theme::brandColor));
+        // Large bold text: 3:1 is enough, so the brand's own colour stays wherever it reaches it.
+        title->setStyleSheet(colourStyleSheet(
+                Theme::readableTextColour(Theme::brandColor, Theme::kLargeTextContrast)));
         subtitle->setStyleSheet(colourStyleSheet(Theme::text2Color));
         noAccount->setStyleSheet(colourStyleSheet(Theme::text2Color));
         m_emailField->setStyleSheet(signInFieldStyleSheet());
@@ -240,33 +230,100 @@ void LoginView::buildForm()
     });
 }
 
-void LoginView::buildPages()
+void LoginView::addPage(QWidget *page, const QString &objectName)
 {
-    m_otpView = new OTPVerificationView(m_phaseHost);
-    m_companyView = new CompanySelectionView(m_phaseHost);
-    m_forgotView = new ForgotPasswordView(m_phaseHost);
-    m_resetView = new ResetPasswordView(m_phaseHost);
-    m_twoFactorView = new TwoFactorVerificationView(m_phaseHost);
+    page->setObjectName(objectName);
+    m_phaseHost->addWidget(page);
+}
 
-    m_otpView->onBack = [this] { goToPhase(LoginPhase::Login); };
-    m_otpView->onVerify = [this](const QString &code) { onOtpVerify(code); };
-    m_otpView->onResend = [this] { onOtpResend(); };
-    m_companyView->onCompanySelected
-            = [this](const Models::LoginCompany &company) { onCompanySelected(company); };
-    m_forgotView->onBack = [this] { goToPhase(LoginPhase::Login); };
-    m_forgotView->onSendCode = [this](const QString &email) { onForgotSendCode(email); };
-    m_forgotView->onAlreadyHaveCode = [this](const QString &email) {
-        enterPhase(Core::LoginFlow::resetPasswordStep(email, false));
-    };
-    m_resetView->onBack = [this] { goToPhase(LoginPhase::Login); };
-    m_resetView->onCheckCode = [this](const QString &code) { onResetCheckCode(code); };
-    m_resetView->onSubmit
-            = [this](const QString &code, const QString &newPassword, const QString &email) {
-                  onResetSubmit(code, newPassword, email);
-              };
-    m_resetView->onResend = [this] { onResetResend(); };
-    m_twoFactorView->onBack = [this] { goToPhase(LoginPhase::Login); };
-    m_twoFactorView->onVerify = [this](const QString &code) { onTwoFactorVerify(code); };
+OTPVerificationView *LoginView::otpView()
+{
+    if (!m_otpView) {
+        m_otpView = new OTPVerificationView(m_phaseHost);
+        m_otpView->onBack = [this] { goToPhase(LoginPhase::Login); };
+        m_otpView->onVerify = [this](const QString &code) { onOtpVerify(code); };
+        m_otpView->onResend = [this] { onOtpResend(); };
+        // Built while a step runs, it takes the busy state the others were given.
+        if (m_busy)
+            m_otpView->setBusy(true);
+        addPage(m_otpView, u"Otp_Root"_s);
+    }
+    return m_otpView;
+}
+
+CompanySelectionView *LoginView::companyView()
+{
+    if (!m_companyView) {
+        m_companyView = new CompanySelectionView(m_phaseHost);
+        m_companyView->onCompanySelected
+                = [this](const Models::LoginCompany &company) { onCompanySelected(company); };
+        addPage(m_companyView, u"CompanySelection_Root"_s);
+    }
+    return m_companyView;
+}
+
+ForgotPasswordView *LoginView::forgotView()
+{
+    if (!m_forgotView) {
+        m_forgotView = new ForgotPasswordView(m_phaseHost);
+        m_forgotView->onBack = [this] { goToPhase(LoginPhase::Login); };
+        m_forgotView->onSendCode = [this](const QString &email) { onForgotSendCode(email); };
+        m_forgotView->onAlreadyHaveCode = [this](const QString &email) {
+            enterPhase(Core::LoginFlow::resetPasswordStep(email, false));
+        };
+        addPage(m_forgotView, u"Forgot_Root"_s);
+    }
+    return m_forgotView;
+}
+
+ResetPasswordView *LoginView::resetView()
+{
+    if (!m_resetView) {
+        m_resetView = new ResetPasswordView(m_phaseHost);
+        m_resetView->onBack = [this] { goToPhase(LoginPhase::Login); };
+        m_resetView->onCheckCode = [this](const QString &code) { onResetCheckCode(code); };
+        m_resetView->onSubmit
+                = [this](const QString &code, const QString &newPassword, const QString &email) {
+                      onResetSubmit(code, newPassword, email);
+                  };
+        m_resetView->onResend = [this] { onResetResend(); };
+        if (m_busy)
+            m_resetView->setBusy(true);
+        addPage(m_resetView, u"ResetPassword_Root"_s);
+    }
+    return m_resetView;
+}
+
+TwoFactorVerificationView *LoginView::twoFactorView()
+{
+    if (!m_twoFactorView) {
+        m_twoFactorView = new TwoFactorVerificationView(m_phaseHost);
+        m_twoFactorView->onBack = [this] { goToPhase(LoginPhase::Login); };
+        m_twoFactorView->onVerify = [this](const QString &code) { onTwoFactorVerify(code); };
+        if (m_busy)
+            m_twoFactorView->setBusy(true);
+        addPage(m_twoFactorView, u"TwoFactor_Root"_s);
+    }
+    return m_twoFactorView;
+}
+
+QWidget *LoginView::page(LoginPhase phase)
+{
+    switch (phase) {
+    case LoginPhase::Login:
+        break;
+    case LoginPhase::Forgot:
+        return forgotView();
+    case LoginPhase::ResetPassword:
+        return resetView();
+    case LoginPhase::Otp:
+        return otpView();
+    case LoginPhase::TwoFactor:
+        return twoFactorView();
+    case LoginPhase::CompanySelection:
+        return companyView();
+    }
+    return m_formRoot;
 }
 
 void LoginView::togglePasswordVisibility()
@@ -372,25 +429,25 @@ void LoginView::enterPhase(const Core::LoginFlow::Step &step)
         m_phaseHost->setCurrentWidget(m_formRoot);
         break;
     case LoginPhase::Forgot:
-        m_forgotView->setEmail(step.email);
+        forgotView()->setEmail(step.email);
         m_phaseHost->setCurrentWidget(m_forgotView);
         break;
     case LoginPhase::ResetPassword:
-        m_resetView->start(step.email, step.codeJustSent);
+        resetView()->start(step.email, step.codeJustSent);
         m_phaseHost->setCurrentWidget(m_resetView);
         break;
     case LoginPhase::Otp:
-        m_otpView->start(codeEmail);
+        otpView()->start(codeEmail);
         m_otpView->showError(QString());
         m_phaseHost->setCurrentWidget(m_otpView);
         break;
     case LoginPhase::TwoFactor:
-        m_twoFactorView->start(codeEmail);
+        twoFactorView()->start(codeEmail);
         m_phaseHost->setCurrentWidget(m_twoFactorView);
         break;
     case LoginPhase::CompanySelection:
         m_userName = step.userName;
-        m_companyView->setCompanies(step.companies, step.userName);
+        companyView()->setCompanies(step.companies, step.userName);
         m_phaseHost->setCurrentWidget(m_companyView);
         break;
     }
@@ -419,10 +476,15 @@ void LoginView::reset()
     setBusy(false);
     m_submittedEmail.clear();
     m_userName.clear();
-    m_companyView->setCompanies({}, QString());
-    m_otpView->reset();
-    m_twoFactorView->start(QString());
-    m_resetView->start(QString(), false);
+    // A page not built yet is still in the state these put the others in.
+    if (m_companyView)
+        m_companyView->setCompanies({}, QString());
+    if (m_otpView)
+        m_otpView->reset();
+    if (m_twoFactorView)
+        m_twoFactorView->start(QString());
+    if (m_resetView)
+        m_resetView->start(QString(), false);
     m_passwordField->clear();
     m_errorLabel->hide();
     goToPhase(LoginPhase::Login);
@@ -443,9 +505,13 @@ void LoginView::setBusy(bool busy)
     }
     updateSubmitEnabled();
     m_forgotLink->setEnabled(!busy);
-    m_otpView->setBusy(busy);
-    m_twoFactorView->setBusy(busy);
-    m_resetView->setBusy(busy);
+    // A page built later takes the flag then.
+    if (m_otpView)
+        m_otpView->setBusy(busy);
+    if (m_twoFactorView)
+        m_twoFactorView->setBusy(busy);
+    if (m_resetView)
+        m_resetView->setBusy(busy);
 }
 
 bool LoginView::eventFilter(QObject *watched, QEvent *event)
@@ -472,29 +538,34 @@ bool LoginView::eventFilter(QObject *watched, QEvent *event)
 
 void LoginView::showUnexpectedFailure()
 {
-    m_otpView->setBusy(false);
-    m_twoFactorView->setBusy(false);
-    m_forgotView->setBusy(false);
-    m_resetView->setBusy(false);
+    // Pages never built were never busy.
+    if (m_otpView)
+        m_otpView->setBusy(false);
+    if (m_twoFactorView)
+        m_twoFactorView->setBusy(false);
+    if (m_forgotView)
+        m_forgotView->setBusy(false);
+    if (m_resetView)
+        m_resetView->setBusy(false);
     switch (phase()) {
     case LoginPhase::Login:
         showFormError(unexpectedFailureText);
         break;
     case LoginPhase::Forgot:
-        m_forgotView->showStatus(unexpectedFailureText);
+        forgotView()->showStatus(unexpectedFailureText);
         break;
     case LoginPhase::ResetPassword:
-        m_resetView->showError(unexpectedFailureText);
+        resetView()->showError(unexpectedFailureText);
         break;
     case LoginPhase::Otp:
-        m_otpView->showError(unexpectedFailureText);
+        otpView()->showError(unexpectedFailureText);
         break;
     case LoginPhase::TwoFactor:
-        m_twoFactorView->showError(unexpectedFailureText);
+        twoFactorView()->showError(unexpectedFailureText);
         break;
     case LoginPhase::CompanySelection:
         // The company page stays, so the user can pick again.
-        m_companyView->showError(unexpectedFailureText);
+        companyView()->showError(unexpectedFailureText);
         break;
     }
 }

@@ -46,7 +46,9 @@ class TwoFactorVerificationView;
 // one page per phase. Server calls run on the global thread pool and come back through watchers
 // owned by the view, so none of them blocks the GUI thread and none is delivered once the view is
 // gone. A request belongs to the visit (page entry) it started in; a later result is dropped,
-// and a dropped sign-in that already stored tokens is undone. GUI thread only.
+// and a dropped sign-in that already stored tokens is undone. The form is built with the view;
+// each other page when it is first entered or needed, so the window opens without them.
+// GUI thread only.
 class LoginView final : public QWidget
 {
     Q_OBJECT
@@ -65,6 +67,8 @@ public:
 
     bool isBusy() const { return m_busy; }
     Core::LoginPhase phase() const;
+    // The page of a phase (the form root for Login), built now if it was not yet.
+    QWidget *page(Core::LoginPhase phase);
     int visitCounter() const { return m_visitCounter; }
 
     // Runs on the configuration refresh thread: posts a copy to the state holder's thread.
@@ -86,7 +90,13 @@ private Q_SLOTS:
 
 private:
     void buildForm();
-    void buildPages();
+    // The pages of the other phases, each built with its callbacks on first call.
+    OTPVerificationView *otpView();
+    CompanySelectionView *companyView();
+    ForgotPasswordView *forgotView();
+    TwoFactorVerificationView *twoFactorView();
+    ResetPasswordView *resetView();
+    void addPage(QWidget *page, const QString &objectName);
     void togglePasswordVisibility();
     void onForgotLinkClicked();
     void onSignInSettled();

@@ -40,12 +40,12 @@ std::function<std::optional<QString>()> sendCodeWork(const QString &email)
 
 void LoginView::onForgotSendCode(const QString &email)
 {
-    m_forgotView->setBusy(true);
+    forgotView()->setBusy(true);
     runForThisVisit<std::optional<QString>>(
             sendCodeWork(email), [this, email](const std::optional<QString> &failure) {
-                m_forgotView->setBusy(false);
+                forgotView()->setBusy(false);
                 if (failure.has_value()) {
-                    m_forgotView->showStatus(*failure);
+                    forgotView()->showStatus(*failure);
                     return;
                 }
                 enterPhase(Core::LoginFlow::resetPasswordStep(email, true));
@@ -57,9 +57,9 @@ void LoginView::onResetResend()
     runForThisVisit<std::optional<QString>>(
             sendCodeWork(currentEmail()), [this](const std::optional<QString> &failure) {
                 if (failure.has_value())
-                    m_resetView->showError(*failure);
+                    resetView()->showError(*failure);
                 else
-                    m_resetView->showStatus(
+                    resetView()->showStatus(
                             u"We sent a new code. The previous one no longer works."_s);
             });
 }
@@ -67,7 +67,7 @@ void LoginView::onResetResend()
 void LoginView::onResetCheckCode(const QString &code)
 {
     const QString email = currentEmail();
-    m_resetView->setBusy(true);
+    resetView()->setBusy(true);
     auto checkResetCode = LoginBackendTestHooks::current().checkResetCode;
     runForThisVisit<CheckOutcome>(
             [checkResetCode, code]() -> CheckOutcome {
@@ -78,25 +78,25 @@ void LoginView::onResetCheckCode(const QString &code)
                 }
             },
             [this, email](const CheckOutcome &outcome) {
-                m_resetView->setBusy(false);
+                resetView()->setBusy(false);
                 if (const auto *failure = std::get_if<QString>(&outcome)) {
-                    m_resetView->setVerifiedEmail(std::nullopt);
-                    m_resetView->showError(*failure);
+                    resetView()->setVerifiedEmail(std::nullopt);
+                    resetView()->showError(*failure);
                     return;
                 }
                 const auto &answer = std::get<Models::PasswordResetCodeCheckResponse>(outcome);
                 if (answer.valid.value_or(false)) {
-                    m_resetView->setVerifiedEmail(Core::LoginFlow::nonEmptyOr(answer.email, email));
+                    resetView()->setVerifiedEmail(Core::LoginFlow::nonEmptyOr(answer.email, email));
                     return;
                 }
-                m_resetView->setVerifiedEmail(std::nullopt);
-                m_resetView->showError(Core::AuthFailures::codeExpiredText());
+                resetView()->setVerifiedEmail(std::nullopt);
+                resetView()->showError(Core::AuthFailures::codeExpiredText());
             });
 }
 
 void LoginView::onResetSubmit(const QString &code, const QString &newPassword, const QString &email)
 {
-    m_resetView->setBusy(true);
+    resetView()->setBusy(true);
     auto resetPasswordAndSignIn = LoginBackendTestHooks::current().resetPasswordAndSignIn;
     runForThisVisit<ResetOutcome>(
             [resetPasswordAndSignIn, code, newPassword, email]() -> ResetOutcome {
@@ -112,7 +112,7 @@ void LoginView::onResetSubmit(const QString &code, const QString &newPassword, c
                 }
             },
             [this, email](const ResetOutcome &outcome) {
-                m_resetView->setBusy(false);
+                resetView()->setBusy(false);
                 if (const auto *result = std::get_if<Models::SingleLoginResult>(&outcome)) {
                     handleSingleLoginResult(*result, email);
                     return;
@@ -120,8 +120,8 @@ void LoginView::onResetSubmit(const QString &code, const QString &newPassword, c
                 const auto &failure = std::get<ResetFailure>(outcome);
                 switch (Core::LoginFlow::resetFailureTarget(failure.kind)) {
                 case Core::LoginFlow::ResetFailureTarget::CodeStage:
-                    m_resetView->setVerifiedEmail(std::nullopt);
-                    m_resetView->showError(failure.message);
+                    resetView()->setVerifiedEmail(std::nullopt);
+                    resetView()->showError(failure.message);
                     break;
                 case Core::LoginFlow::ResetFailureTarget::SignInForm:
                     m_emailField->setText(email);
@@ -131,7 +131,7 @@ void LoginView::onResetSubmit(const QString &code, const QString &newPassword, c
                     showFormError(failure.message);
                     break;
                 case Core::LoginFlow::ResetFailureTarget::ResetPage:
-                    m_resetView->showError(failure.message);
+                    resetView()->showError(failure.message);
                     break;
                 }
             },

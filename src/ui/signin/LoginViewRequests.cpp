@@ -126,17 +126,17 @@ void LoginView::onOtpVerify(const QString &code)
                 }
             },
             [this, email](const OtpOutcome &outcome) {
-                m_otpView->setBusy(false);
+                otpView()->setBusy(false);
                 if (const auto *failure = std::get_if<OtpFailure>(&outcome)) {
                     if (failure->codeRejected)
-                        m_otpView->showErrorAndClear(failure->message);
+                        otpView()->showErrorAndClear(failure->message);
                     else
-                        m_otpView->showError(failure->message);
+                        otpView()->showError(failure->message);
                     return;
                 }
                 const auto &result = std::get<Models::SingleLoginResult>(outcome);
                 if (std::holds_alternative<Models::SingleLoginOtpRequired>(result))
-                    m_otpView->showErrorAndClear(u"Invalid OTP code. Please try again."_s);
+                    otpView()->showErrorAndClear(u"Invalid OTP code. Please try again."_s);
                 else
                     handleSingleLoginResult(result, email);
             });
@@ -157,7 +157,7 @@ void LoginView::onOtpResend()
             },
             [this](const std::optional<QString> &failure) {
                 if (failure.has_value())
-                    m_otpView->showError(*failure);
+                    otpView()->showError(*failure);
             });
 }
 
@@ -175,18 +175,18 @@ void LoginView::onTwoFactorVerify(const QString &code)
                 }
             },
             [this, email](const TwoFactorOutcome &outcome) {
-                m_twoFactorView->setBusy(false);
+                twoFactorView()->setBusy(false);
                 using Failure = Core::AuthFailures::Failure<Core::AuthFailures::TwoFactorKind>;
                 if (const auto *failure = std::get_if<Failure>(&outcome)) {
                     if (failure->kind == Core::AuthFailures::TwoFactorKind::InvalidCode)
-                        m_twoFactorView->showErrorAndClear(failure->message);
+                        twoFactorView()->showErrorAndClear(failure->message);
                     else
-                        m_twoFactorView->showError(failure->message);
+                        twoFactorView()->showError(failure->message);
                     return;
                 }
                 const auto &result = std::get<Models::SingleLoginResult>(outcome);
                 if (const auto *again = std::get_if<Models::SingleLoginTwoFactorRequired>(&result))
-                    m_twoFactorView->showErrorAndClear(
+                    twoFactorView()->showErrorAndClear(
                             Core::AuthFailures::twoFactorRejectedText(again->message));
                 else
                     handleSingleLoginResult(result, email);

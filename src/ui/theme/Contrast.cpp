@@ -72,4 +72,29 @@ QColor apartFrom(const QColor &colour, const QColor &other, double minimum)
     return mixedUntil(colour, target, { other }, minimum);
 }
 
+QColor composited(const QColor &top, const QColor &bottom)
+{
+    const double a = top.alphaF();
+    const auto channel
+            = [a](int over, int under) { return int(std::lround(over * a + under * (1 - a))); };
+    return QColor(channel(top.red(), bottom.red()), channel(top.green(), bottom.green()),
+                  channel(top.blue(), bottom.blue()));
+}
+
+QColor translucentOn(const QColor &colour, double alpha, const QList<QColor> &backgrounds,
+                     double minimum)
+{
+    QColor candidate = colour;
+    // Whole steps of 0.05 from alpha; the last step is opaque whatever alpha was.
+    for (int step = 0;; ++step) {
+        const double opacity = std::min(1.0, alpha + step * 0.05);
+        candidate.setAlphaF(float(opacity));
+        const bool enough = std::ranges::all_of(backgrounds, [&](const QColor &background) {
+            return contrastRatio(composited(candidate, background), background) >= minimum;
+        });
+        if (enough || opacity >= 1.0)
+            return candidate;
+    }
+}
+
 } // namespace UI::Theme

@@ -17,6 +17,7 @@ QComboBox { background-color: %SURFACE%; border: 1px solid %BORDER%; border-radi
 QComboBox:hover { border: 1px solid %BRAND400%; }
 QComboBox:focus { border: 1px solid %BRAND%; }
 QComboBox::drop-down { border: none; width: 20px; }
+QComboBox::down-arrow { image: %CHEVRON%; width: 12px; height: 12px; }
 QComboBox QAbstractItemView { background-color: %SURFACE%; border: 1px solid %BORDER%; border-radius: 8px; selection-background-color: %BRANDFILL%; selection-color: %ONBRAND%; padding: 4px; outline: none; }
 QPushButton { background-color: %SURFACE%; color: %TEXT%; border: 1px solid %BORDER%; border-radius: 10px; padding: 7px 14px; min-height: 16px; }
 QPushButton:hover { background-color: %CHROME%; border-color: %BRAND400%; }

@@ -1,5 +1,6 @@
 #include "ui/theme/Theme.h"
 
+#include "storage/Paths.h"
 #include "storage/Preferences.h"
 #include "ui/theme/Contrast.h"
 #include "ui/theme/StyleSheetTemplate.h"
@@ -7,11 +8,16 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QSvgRenderer>
@@ -59,6 +65,16 @@ QString gradientText(const QString &start, const QString &mid, const QString &en
 QColor colour(const QString &text)
 {
     return QColor::fromString(text);
+}
+
+// The drop-down chevron's logical side; its file holds twice as many pixels.
+constexpr int kChevronSize = 12;
+
+// "url(...)" of the tinted chevron for the sheet, "none" when no file could be written.
+QString chevronImageValue(const QString &colour)
+{
+    const QString path = chevronImagePath(colour);
+    return path.isEmpty() ? QStringLiteral("none") : QStringLiteral("url(\"%1\")").arg(path);
 }
 
 // How far the current tab's colour stands from the other tabs' colour.
@@ -201,6 +217,7 @@ QString styleSheet()
     const ReadableColours readable = readableColours(p);
     // Replaced in this order; the closing "%" keeps every placeholder from matching inside another.
     const std::pair<QLatin1StringView, QString> placeholders[] = {
+        { QLatin1StringView("%CHEVRON%"), chevronImageValue(readable.brandText) },
         { QLatin1StringView("%GRADIENT%"), readable.gradient },
         { QLatin1StringView("%GRADHOVER%"), readable.gradientHover },
         { QLatin1StringView("%BRANDTEXTHOVER%"), readable.brandTextHover },
@@ -242,6 +259,57 @@ QStringList textGradientStops(const Palette &palette)
              fillUnderWhite(palette.gradientEnd) };
 }
 
+QString readableTextColour(const QString &text, double minimum)
+{
+    const Palette &p = currentPalette();
+    return readableOn(colour(text), { colour(p.surface), colour(p.background), colour(p.chrome) },
+                      minimum)
+            .name()
+            .toUpper();
+}
+
+BannerColours bannerColours(const Palette &palette)
+{
+    QList<QColor> fill;
+    for (const QString &stop : textGradientStops(palette))
+        fill.append(colour(stop));
+    // The pictures are drawn in the palette's own tints: its window and chrome colours are the
+    // light (or, on dark palettes, dark) parts a track may lie on.
+    const QList<QColor> picture = { colour(palette.background), colour(palette.chrome) };
+    BannerColours result;
+    result.pausedClock = translucentOn(Qt::white, 0.65, fill, kLargeTextContrast);
+    // On a dark palette the veil only carries the white progress; the edge shows the track.
+    QColor veil(Qt::black);
+    veil.setAlphaF(0.45F);
+    result.trackFill = palette.isDark ? veil : translucentOn(veil, 0.45, picture, kNonTextContrast);
+    result.trackEdge = translucentOn(Qt::white, 0.6, palette.isDark ? fill + picture : fill,
+                                     kNonTextContrast);
+    return result;
+}
+
+ThumbnailColours thumbnailColours(const Palette &palette)
+{
+    ThumbnailColours result;
+    if (palette.isDark) {
+        result.waiting = colour(palette.border);
+        result.empty = colour(palette.chrome);
+    } else {
+        result.waiting = colour(QStringLiteral("#D9D9DE"));
+        result.empty = colour(QStringLiteral("#EEEEF1"));
+    }
+    result.emptyText = readableOn(colour(palette.muted), { result.empty });
+    return result;
+}
+
+NoticeColours noticeColours(const Palette &palette)
+{
+    NoticeColours result;
+    result.strip = QColor(255, 200, 100, 30);
+    const QColor shown = composited(result.strip, colour(palette.background));
+    result.mutedText = readableOn(colour(palette.muted), { shown });
+    return result;
+}
+
 void setButtonHeight(QPushButton *button, int height)
 {
     const auto flag = [button](const char *name) { return button->property(name).toBool(); };
@@ -267,6 +335,57 @@ QIcon icon(const QString &name, const QString &colour, int logicalSize)
     if (!tinted.isNull())
         tintedIcons().insert(key, tinted);
     return tinted;
+}
+
+QString chevronImagePath(const QString &colour)
+{
+    QFile svg(QStringLiteral(":/icons/sym/chevron-right.svg"));
+    if (!svg.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray artwork = svg.readAll();
+    // Named by colour and artwork, so a file left by another build or palette is never misread.
+    const QString name = QStringLiteral("chevron-down-%1-%2.png")
+                                 .arg(QString(colour).remove(u'#').toLower(),
+                                      QString::fromLatin1(QCryptographicHash::hash(
+                                                                  artwork, QCryptographicHash::Md5)
+                                                                  .toHex()
+                                                                  .left(8)));
+    const QString folder
+            = Platform::Paths::ensureDir(Platform::Paths::runtimeDir() + QStringLiteral("/theme"));
+    const QString path = folder + u'/' + name;
+    if (QFileInfo::exists(path))
+        return path;
+
+    QSvgRenderer renderer(artwork);
+    if (!renderer.isValid())
+        return {};
+    const int side = 2 * kChevronSize;
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // The symbol points right; the drop-down's points down.
+        painter.translate(side / 2.0, side / 2.0);
+        painter.rotate(90);
+        painter.translate(-side / 2.0, -side / 2.0);
+        renderer.render(&painter, QRectF(0, 0, side, side));
+        painter.resetTransform();
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), QColor::fromString(colour));
+    }
+    // Whole or not at all: another instance may be reading the folder.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
+        return {};
+    return path;
+}
+
+QIcon appIcon()
+{
+    // Each QIcon built from the file would read and decode it again; copies share one image.
+    static const QIcon icon(QStringLiteral(":/icons/AppIcon.png"));
+    return icon;
 }
 
 QString logoPath(const Palette &palette)

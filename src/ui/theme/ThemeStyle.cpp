@@ -4,7 +4,6 @@
 #include "ui/theme/Theme.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
@@ -14,7 +13,6 @@ namespace UI::Theme {
 namespace {
 
 constexpr int kRingWidth = 2;
-constexpr int kChevronSize = 12;
 
 } // namespace
 
@@ -46,28 +44,22 @@ void ThemeStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *opt
         // text colour, just inside its edge, shows on any fill and follows the shape.
         if (!(option->state & State_KeyboardFocusChange))
             return;
-        const qreal inset = kRingWidth + kRingWidth / 2.0;
+        // Outline buttons draw a 2 px border of their own: the ring keeps a gap from it, or the
+        // two would merge into one thicker border.
+        const qreal border = widget->property("outline").toBool() ? 2 : 0;
+        const qreal inset = kRingWidth + kRingWidth / 2.0 + border;
         const QRectF ring = QRectF(widget->rect()).adjusted(inset, inset, -inset, -inset);
         const qreal radius
                 = std::max(0.0, std::min<qreal>(buttonRadius(widget) - inset, ring.height() / 2));
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(QPen(option->palette.color(QPalette::ButtonText), kRingWidth));
+        // A checked segment's text takes the highlighted colour of its fill; the option's
+        // button text stays the unchecked one, which would vanish on that fill.
+        const QPalette::ColorRole text
+                = option->state & State_On ? QPalette::HighlightedText : QPalette::ButtonText;
+        painter->setPen(QPen(option->palette.color(text), kRingWidth));
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(ring, radius, radius);
-        painter->restore();
-        return;
-    }
-    if (element == PE_IndicatorArrowDown && qobject_cast<const QComboBox *>(widget)) {
-        const QPixmap chevron
-                = Theme::icon(QStringLiteral("chevron-right"), text2Color, kChevronSize)
-                          .pixmap(QSize(kChevronSize, kChevronSize), widget->devicePixelRatioF());
-        const QRect target(0, 0, kChevronSize, kChevronSize);
-        painter->save();
-        painter->setRenderHint(QPainter::SmoothPixmapTransform);
-        painter->translate(option->rect.center() + QPointF(0.5, 0.5));
-        painter->rotate(90);
-        painter->drawPixmap(target.translated(-kChevronSize / 2, -kChevronSize / 2), chevron);
         painter->restore();
         return;
     }

@@ -5,8 +5,9 @@
 namespace UI::Theme {
 
 // Fusion with the few looks a style sheet cannot give: a keyboard focus ring that follows a
-// button's rounded shape, the theme's chevron in drop-downs, and the theme's symbols (or none)
-// where Qt would show its own fallback icons in message boxes and dialog buttons.
+// button's rounded shape, and the theme's symbols (or none) where Qt would show its own fallback
+// icons in message boxes and dialog buttons. (The drop-down chevron is the sheet's image: a sheet
+// that styles the drop-down never asks the style for its arrow.)
 class ThemeStyle : public QProxyStyle
 {
     Q_OBJECT

@@ -160,11 +160,12 @@ void HeroBanner::paintEvent(QPaintEvent *)
     const QRectF r(0, 0, width(), height());
 
     if (m_gradientBackground) {
-        const Theme::Palette &palette = Theme::currentPalette();
+        // The stops as primary buttons and hero cards fill them: the banner carries white text.
+        const QStringList stops = Theme::textGradientStops(Theme::currentPalette());
         QLinearGradient gradient(0, 0, width(), 0);
-        gradient.setColorAt(0.0, QColor::fromString(palette.gradientStart));
-        gradient.setColorAt(0.55, QColor::fromString(palette.gradientMid));
-        gradient.setColorAt(1.0, QColor::fromString(palette.gradientEnd));
+        gradient.setColorAt(0.0, QColor::fromString(stops.at(0)));
+        gradient.setColorAt(0.55, QColor::fromString(stops.at(1)));
+        gradient.setColorAt(1.0, QColor::fromString(stops.at(2)));
         painter.fillRect(r, gradient);
     } else if (m_backgroundColor.isValid()) {
         painter.fillRect(r, m_backgroundColor);

@@ -9,8 +9,9 @@ namespace UI {
 
 // The picture panel at the top of the sign-in cards and the Tracker pages. It paints a banner
 // chosen by key and the current palette, either scaled to its height (mode 0) or zoomed onto a
-// focal point (mode 1), optionally over the palette's gradient and faded out to the left, and
-// paints its outer corners in the colour behind it. Callers lay their own widgets over it.
+// focal point (mode 1), optionally over the palette's gradient (darkened where white text would
+// not read on it) and faded out to the left, and paints its outer corners in the colour behind
+// it. Callers lay their own widgets over it.
 // Setters store what they are given without checks and repaint. GUI thread only.
 class HeroBanner final : public QWidget
 {

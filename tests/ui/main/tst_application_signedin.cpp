@@ -87,6 +87,8 @@ private slots:
     void trayCheckRunsOffTheGuiThread();
     void trayCheckOutcome_data();
     void trayCheckOutcome();
+    void settingsShowsTheLatestAnswer_data();
+    void settingsShowsTheLatestAnswer();
     void trayQuitWhileTrackingClosesTheInterval();
 
 private:
@@ -329,6 +331,41 @@ void TestApplicationSignedIn::trayCheckOutcome()
     QCOMPARE(checkForUpdates(), text);
     if (!serverUp)
         QVERIFY(m_server.resumeListening());
+    m_app->applyRefreshedConfig(configWithLatest(u"0.1.0"_s));
+    QCoreApplication::processEvents();
+}
+
+void TestApplicationSignedIn::settingsShowsTheLatestAnswer_data()
+{
+    // Settings asks first, the tray later; Settings then shows the tray's answer.
+    QTest::addColumn<QString>("settingsLatest");
+    QTest::addColumn<QString>("settingsText");
+    QTest::addColumn<QString>("trayLatest");
+    QTest::addColumn<QString>("trayText");
+    QTest::newRow("up to date after update required")
+            << u"9.9.9"_s << u"Update required."_s << u"0.1.0"_s << u"You're up to date."_s;
+    QTest::newRow("update required after up to date")
+            << u"0.1.0"_s << u"You're up to date."_s << u"9.9.9"_s << u"Update required."_s;
+}
+
+void TestApplicationSignedIn::settingsShowsTheLatestAnswer()
+{
+    QFETCH(QString, settingsLatest);
+    QFETCH(QString, settingsText);
+    QFETCH(QString, trayLatest);
+    QFETCH(QString, trayText);
+    QWidget *settings = m_app->popoverWindow()->mainTab(3);
+    auto *button = settings->findChild<QPushButton *>(u"Settings_CheckUpdateButton"_s);
+    auto *label = settings->findChild<QLabel *>(u"Settings_UpdateStatusLabel"_s);
+    QVERIFY(button && label);
+
+    answerWithLatest(settingsLatest);
+    button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), settingsText, 10000);
+    answerWithLatest(trayLatest);
+    QVERIFY(checkForUpdates() != u"<no answer>"_s);
+    QCOMPARE(label->text(), trayText);
+
     m_app->applyRefreshedConfig(configWithLatest(u"0.1.0"_s));
     QCoreApplication::processEvents();
 }

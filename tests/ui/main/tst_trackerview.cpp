@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -105,6 +107,7 @@ private slots:
     void startUsesThePickedTaskAndStopEndsTheSession();
     void pickerRebuildKeepsAStaleSelection();
     void laterHidesTheMidnightNoticeAtOnce();
+    void midnightNoticeIsOneStripLinedUpWithTheCards();
     void startNewSessionRestartsTheOfferedTask();
     void paletteChangeRepaintsTheIconDiscs();
 };
@@ -353,6 +356,54 @@ void TestTrackerView::pickerRebuildKeepsAStaleSelection()
     AppStateManager::instance().setRemoteConfig(companyConfig());
     QCOMPARE(ui.picker->currentText(), u"Design"_s);
     QCOMPARE(spy.count(), 0);
+}
+
+void TestTrackerView::midnightNoticeIsOneStripLinedUpWithTheCards()
+{
+    // The application sheet, as the program sets it; the tests after this one run without.
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    UI::Theme::applyPalette(*app, u"pink"_s);
+    const auto withoutSheet = qScopeGuard([app] { app->setStyleSheet(QString()); });
+    SessionManagerFixture fixture(t0, Endpoint::Stored);
+    fixture.store->saveActiveSession(leftOpen(t0.addSecs(-14 * 3600)));
+    fixture.restartEngine();
+    ViewUnderTest ui(fixture.engine());
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.view));
+
+    bool looked = false;
+    // The notice shows while the engine announces the day change.
+    connect(&fixture.engine(), &Core::SessionManager::crossDayDetected, this, [&] {
+        QVERIFY(ui.notice->isVisible());
+        QWidget *page = ui.stack->currentWidget();
+        ui.view.layout()->activate();
+        page->layout()->activate();
+        const QWidget *card = page->layout()->itemAt(0)->widget();
+        QVERIFY(card != nullptr);
+        const QRect noticeRect(ui.notice->mapTo(&ui.view, QPoint()), ui.notice->size());
+        const QRect cardRect(card->mapTo(&ui.view, QPoint()), card->size());
+        QCOMPARE(noticeRect.left(), cardRect.left());
+        QCOMPARE(noticeRect.right(), cardRect.right());
+
+        // One amber strip: inside the title's label the strip's own colour, not a second coat;
+        // the buttons keep their own fill.
+        const QImage strip = ui.notice->grab().toImage();
+        const QColor amber = strip.pixelColor(4, strip.height() / 2);
+        QLabel *title = nullptr;
+        for (QLabel *label : ui.notice->findChildren<QLabel *>()) {
+            if (label->text() == u"Session crossed midnight"_s)
+                title = label;
+        }
+        QVERIFY(title != nullptr);
+        const QPoint besideTitle(title->geometry().right() - 2, title->geometry().center().y());
+        QCOMPARE(strip.pixelColor(besideTitle), amber);
+        const auto *later = ui.child<QPushButton>(u"Tracker_LaterButton"_s);
+        const QPoint insideLater = later->geometry().topLeft() + QPoint(4, later->height() / 2);
+        QCOMPARE(strip.pixelColor(insideLater).name(),
+                 QColor::fromString(UI::Theme::currentPalette().surface).name());
+        looked = true;
+    });
+    fixture.engine().resumeInterruptedSession();
+    QVERIFY(looked);
 }
 
 void TestTrackerView::laterHidesTheMidnightNoticeAtOnce()

@@ -7,6 +7,7 @@
 #include "storage/Paths.h"
 #include "storage/Preferences.h"
 #include "ui/main/TrackerView.h"
+#include "ui/theme/Theme.h"
 #include "ui/widgets/HoverFlip.h"
 
 #include <QApplication>
@@ -27,6 +28,13 @@ using namespace Qt::StringLiterals;
 using UI::TrackerView;
 
 namespace {
+
+// The paused clock: white faded as far as the palette's banner lets it (tst_contrast checks it).
+QString pausedClockSheet()
+{
+    const QColor faded = UI::Theme::bannerColours(UI::Theme::currentPalette()).pausedClock;
+    return u"color: rgba(255,255,255,%1);"_s.arg(faded.alphaF(), 0, 'f', 2);
+}
 
 const QDateTime t0 = QDateTime::fromString(u"2025-03-01T09:00:00.000Z"_s, Qt::ISODateWithMs);
 const QString kTargetKey = u"dailyTargetSeconds"_s;
@@ -282,7 +290,7 @@ void TestTrackerViewActive::pauseDimsTheClockAndOffersResume()
     QTest::mouseClick(ui.pauseResume, Qt::LeftButton);
     QVERIFY(fixture.engine().isPaused());
     QCOMPARE(ui.pauseResume->text(), u"Resume"_s);
-    QCOMPARE(ui.timer->styleSheet(), u"color: rgba(255,255,255,0.65);"_s);
+    QCOMPARE(ui.timer->styleSheet(), pausedClockSheet());
 
     QTest::mouseClick(ui.pauseResume, Qt::LeftButton);
     QVERIFY(!fixture.engine().isPaused());
@@ -311,7 +319,7 @@ void TestTrackerViewActive::ticksChangeTextsNotStyles()
 
     // A change of state is still shown at once.
     fixture.engine().pause();
-    QCOMPARE(ui.timer->styleSheet(), u"color: rgba(255,255,255,0.65);"_s);
+    QCOMPARE(ui.timer->styleSheet(), pausedClockSheet());
     QVERIFY(ui.pauseResume->icon().cacheKey() != pauseIcon);
 }
 
@@ -331,7 +339,7 @@ void TestTrackerViewActive::hiddenViewCatchesUpWhenShown()
 
     ui.view.show();
     QCOMPARE(ui.timer->text(), u"00:01:05"_s);
-    QCOMPARE(ui.timer->styleSheet(), u"color: rgba(255,255,255,0.65);"_s);
+    QCOMPARE(ui.timer->styleSheet(), pausedClockSheet());
     QCOMPARE(ui.pauseResume->text(), u"Resume"_s);
     QCOMPARE(ui.ratioChip->text(), u"00:01 / 08:00"_s);
 }

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -51,6 +52,11 @@ class TestLoginView : public QObject
 
 private slots:
     void initTestCase();
+    void buildsEachPageWhenFirstNeeded_data();
+    void buildsEachPageWhenFirstNeeded();
+    void resetLeavesUnbuiltPagesUnbuilt();
+    void pageBuiltWhileBusyStartsBusy_data();
+    void pageBuiltWhileBusyStartsBusy();
     void prefillsLastEmailWithoutMessage();
     void checksInputWhileTyping_data();
     void checksInputWhileTyping();
@@ -64,6 +70,8 @@ private slots:
     void showsUnexpectedFailureWhereThePhaseShowsErrors_data();
     void showsUnexpectedFailureWhereThePhaseShowsErrors();
     void paintsTitleAndCardInPaletteColours();
+    void administratorCardShowsWhole_data();
+    void administratorCardShowsWhole();
 };
 
 void TestLoginView::initTestCase()
@@ -71,6 +79,87 @@ void TestLoginView::initTestCase()
     SignInTest::usePalette(u"pink"_s);
     // Read once per process: seeded before the first view.
     Storage::LastLoginStore::save(lastEmail);
+}
+
+void TestLoginView::buildsEachPageWhenFirstNeeded_data()
+{
+    QTest::addColumn<LoginPhase>("phase");
+    QTest::addColumn<QString>("root");
+    QTest::newRow("forgot") << LoginPhase::Forgot << u"Forgot_Root"_s;
+    QTest::newRow("reset") << LoginPhase::ResetPassword << u"ResetPassword_Root"_s;
+    QTest::newRow("e-mail code") << LoginPhase::Otp << u"Otp_Root"_s;
+    QTest::newRow("two-factor") << LoginPhase::TwoFactor << u"TwoFactor_Root"_s;
+    QTest::newRow("company") << LoginPhase::CompanySelection << u"CompanySelection_Root"_s;
+}
+
+void TestLoginView::buildsEachPageWhenFirstNeeded()
+{
+    QFETCH(LoginPhase, phase);
+    QFETCH(QString, root);
+    ViewUnderTest test;
+    QVERIFY(SignInTest::showPage(test.view.get()));
+    const QStringList roots{ u"Forgot_Root"_s, u"ResetPassword_Root"_s, u"Otp_Root"_s,
+                             u"TwoFactor_Root"_s, u"CompanySelection_Root"_s };
+    const auto built = [&] {
+        QStringList names;
+        for (const QString &name : roots) {
+            if (test.view->findChild<QWidget *>(name) != nullptr)
+                names.append(name);
+        }
+        return names;
+    };
+    QCOMPARE(built(), QStringList());
+    QCOMPARE(test.view->page(LoginPhase::Login), test.current());
+
+    // Entering the phase builds its page alone, fills the phase host on screen, and keeps it.
+    test.view->enterPhase(stepOf(phase));
+    QWidget *page = test.current();
+    QCOMPARE(page->objectName(), root);
+    QCOMPARE(built(), QStringList{ root });
+    QVERIFY(page->isVisible());
+    QCOMPARE(page->geometry(), test.part(u"Login_PhaseHost"_s)->rect());
+    test.view->goToPhase(LoginPhase::Login);
+    test.view->enterPhase(stepOf(phase));
+    QCOMPARE(test.current(), page);
+    QCOMPARE(test.view->page(phase), page);
+    QCOMPARE(built(), QStringList{ root });
+}
+
+void TestLoginView::resetLeavesUnbuiltPagesUnbuilt()
+{
+    ViewUnderTest test;
+    test.view->setBusy(true);
+    test.view->showUnexpectedFailure();
+    test.view->reset();
+    QCOMPARE(test.view->findChildren<UI::OTPVerificationView *>().size(), 0);
+    QCOMPARE(test.view->findChildren<UI::TwoFactorVerificationView *>().size(), 0);
+    QCOMPARE(test.view->findChildren<UI::ResetPasswordView *>().size(), 0);
+    QCOMPARE(test.view->findChildren<UI::CompanySelectionView *>().size(), 0);
+    QCOMPARE(test.view->findChildren<UI::ForgotPasswordView *>().size(), 0);
+    QCOMPARE(test.view->phase(), LoginPhase::Login);
+}
+
+void TestLoginView::pageBuiltWhileBusyStartsBusy_data()
+{
+    QTest::addColumn<LoginPhase>("phase");
+    QTest::addColumn<QString>("input");
+    QTest::newRow("e-mail code") << LoginPhase::Otp << u"OTP_Input_0"_s;
+    QTest::newRow("two-factor") << LoginPhase::TwoFactor << u"TwoFactor_Input_0"_s;
+    QTest::newRow("reset") << LoginPhase::ResetPassword << u"Reset_Input_0"_s;
+}
+
+void TestLoginView::pageBuiltWhileBusyStartsBusy()
+{
+    QFETCH(LoginPhase, phase);
+    QFETCH(QString, input);
+    ViewUnderTest test;
+    QVERIFY(SignInTest::showPage(test.view.get()));
+    test.view->setBusy(true);
+    // Asked for while a step runs, as the pages built with the view were told of it.
+    test.view->page(phase);
+    QVERIFY(!test.part(input)->isEnabled());
+    test.view->setBusy(false);
+    QVERIFY(test.part(input)->isEnabled());
 }
 
 void TestLoginView::prefillsLastEmailWithoutMessage()
@@ -267,6 +356,10 @@ void TestLoginView::showsUnexpectedFailureWhereThePhaseShowsErrors()
     QFETCH(LoginPhase, phase);
     QFETCH(QString, label);
     ViewUnderTest test;
+    // Every page built, so that each one's busy state is seen to end.
+    for (const LoginPhase each : { LoginPhase::Forgot, LoginPhase::ResetPassword, LoginPhase::Otp,
+                                   LoginPhase::TwoFactor, LoginPhase::CompanySelection })
+        test.view->page(each);
     test.view->enterPhase(stepOf(phase));
     test.view->setBusy(true);
     child<UI::ForgotPasswordView>(test.view.get(), u"Forgot_Root"_s)->setBusy(true);
@@ -306,6 +399,43 @@ void TestLoginView::paintsTitleAndCardInPaletteColours()
     QVERIFY(SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xA6, 0xA6, 0xB2), 4));
     QVERIFY(!SignInTest::hasPixelNear(shot.copy(titleRect), QColor(0xF3, 0x20, 0x62), 30));
     SignInTest::usePalette(u"pink"_s);
+}
+
+void TestLoginView::administratorCardShowsWhole_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::newRow("popover's own height") << 640;
+    QTest::newRow("smallest popover") << 460;
+}
+
+void TestLoginView::administratorCardShowsWhole()
+{
+    QFETCH(int, height);
+    ViewUnderTest test;
+    test.view->resize(460, height);
+    QVERIFY(QTest::qWaitForWindowExposed(test.view.get()));
+    auto *card = test.part<QLabel>(u"loginNoAccountInfo"_s);
+    QPushButton *contact = nullptr;
+    for (QPushButton *button : test.view->findChildren<QPushButton *>()) {
+        if (button->text() == u"Contact your administrator"_s)
+            contact = button;
+    }
+    QVERIFY(contact != nullptr);
+    QVERIFY(card->isHidden());
+
+    QTest::mouseClick(contact, Qt::LeftButton);
+    QVERIFY(card->isVisible());
+    // Scrolled into view, not cut off at the window's bottom edge.
+    QScrollArea *scroll = nullptr;
+    for (QWidget *above = card->parentWidget(); above && !scroll; above = above->parentWidget())
+        scroll = qobject_cast<QScrollArea *>(above);
+    QVERIFY(scroll != nullptr);
+    QWidget *viewport = scroll->viewport();
+    const auto shownWhole = [&] {
+        return viewport->rect().contains(QRect(card->mapTo(viewport, QPoint()), card->size()));
+    };
+    QTRY_VERIFY(shownWhole());
+    QVERIFY(card->visibleRegion().boundingRect() == card->rect());
 }
 
 CLOCKWARDEN_TEST_MAIN(TestLoginView)

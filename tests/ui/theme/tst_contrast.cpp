@@ -55,6 +55,11 @@ private slots:
     void textInTheSheetReads();
     void textColourVariablesRead_data();
     void textColourVariablesRead();
+    void derivedPartsRead_data();
+    void derivedPartsRead();
+    void translucentColoursRiseOnlyAsFarAsNeeded();
+    void accentTextReads_data();
+    void accentTextReads();
 };
 
 void TestContrast::ratiosFollowTheStandard()
@@ -170,6 +175,142 @@ void TestContrast::textColourVariablesRead()
             QVERIFY2(std::abs(colour.hsvHue() - original.hsvHue()) <= 6,
                      qPrintable(variable + u" vs "_s + own));
     }
+}
+
+void TestContrast::derivedPartsRead_data()
+{
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QString>("part");
+    const QString parts[] = {
+        u"running clock"_s,       u"paused clock"_s,         u"progress track edge"_s,
+        u"progress track veil"_s, u"progress on the veil"_s, u"no-screenshot text"_s,
+        u"notice detail text"_s,
+    };
+    for (const Palette &palette : palettes()) {
+        for (const QString &part : parts) {
+            // A dark palette's pictures are dark: its track shows by the edge alone.
+            if (palette.isDark && part == u"progress track veil"_s)
+                continue;
+            QTest::addRow("%s %s", qPrintable(palette.id), qPrintable(part)) << palette.id << part;
+        }
+    }
+}
+
+// Parts drawn over the Tracker banner (its fill as white text needs it, and its picture in the
+// palette's tints), on screenshot placeholders and on the amber notice strip, each on everything
+// it may lie on.
+void TestContrast::derivedPartsRead()
+{
+    QFETCH(QString, palette);
+    QFETCH(QString, part);
+    const Palette &p = paletteById(palette);
+    const BannerColours banner = bannerColours(p);
+    const ThumbnailColours thumbnail = thumbnailColours(p);
+    QList<QColor> fill;
+    for (const QString &stop : textGradientStops(p))
+        fill.append(QColor::fromString(stop));
+    const QList<QColor> picture
+            = { QColor::fromString(p.background), QColor::fromString(p.chrome) };
+    QList<QColor> veiled;
+    for (const QColor &stop : fill)
+        veiled.append(composited(banner.trackFill, stop));
+
+    QColor top;
+    QList<QColor> grounds;
+    double minimum = kNonTextContrast;
+    if (part == u"running clock"_s) {
+        top = Qt::white;
+        grounds = fill;
+        minimum = kNormalTextContrast;
+    } else if (part == u"paused clock"_s) {
+        // Still fainter than the running clock, but large text that reads.
+        QVERIFY(banner.pausedClock.alphaF() < 1);
+        top = banner.pausedClock;
+        grounds = fill;
+        minimum = kLargeTextContrast;
+    } else if (part == u"progress track edge"_s) {
+        top = banner.trackEdge;
+        grounds = p.isDark ? fill + picture : fill;
+    } else if (part == u"progress track veil"_s) {
+        top = banner.trackFill;
+        grounds = picture;
+    } else if (part == u"progress on the veil"_s) {
+        top = Qt::white;
+        grounds = veiled;
+    } else if (part == u"no-screenshot text"_s) {
+        top = thumbnail.emptyText;
+        grounds = { thumbnail.empty };
+        minimum = kNormalTextContrast;
+    } else {
+        const NoticeColours notice = noticeColours(p);
+        top = notice.mutedText;
+        grounds = { composited(notice.strip, QColor::fromString(p.background)) };
+        minimum = kNormalTextContrast;
+    }
+    double worst = 21;
+    for (const QColor &ground : grounds)
+        worst = std::min(worst, contrastRatio(composited(top, ground), ground));
+    qInfo("%s %s: %.2f", qPrintable(palette), qPrintable(part), worst);
+    QVERIFY2(worst >= minimum, qPrintable(u"%1: %2"_s.arg(part).arg(worst, 0, 'f', 2)));
+}
+
+void TestContrast::translucentColoursRiseOnlyAsFarAsNeeded()
+{
+    const QColor white(Qt::white);
+    // White at 0.35 over white shows nothing at any opacity: it ends opaque.
+    QCOMPARE(translucentOn(white, 0.35, { white }, 3.0).alphaF(), 1.0F);
+    // Over black it reads already.
+    QCOMPARE(translucentOn(white, 0.65, { Qt::black }, 3.0).alphaF(), 0.65F);
+    // Over a mid grey it rises in steps until it reads, and no further.
+    const QColor grey(0x80, 0x80, 0x80);
+    const QColor risen = translucentOn(white, 0.3, { grey }, 2.0);
+    QVERIFY(contrastRatio(composited(risen, grey), grey) >= 2.0);
+    QColor lower = risen;
+    lower.setAlphaF(risen.alphaF() - 0.05F);
+    QVERIFY(contrastRatio(composited(lower, grey), grey) < 2.0);
+    QCOMPARE(composited(QColor(255, 255, 255, 0), grey), grey);
+}
+
+void TestContrast::accentTextReads_data()
+{
+    // Accent and state colours views write as text: large titles and figures, and normal text.
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<double>("minimum");
+    for (const Palette &palette : palettes()) {
+        const auto row = [&](const char *name, const QString &colour, double minimum) {
+            QTest::addRow("%s %s", qPrintable(palette.id), name) << palette.id << colour << minimum;
+        };
+        row("brand title", palette.brand, kLargeTextContrast);
+        row("brand text", palette.brand, kNormalTextContrast);
+        row("green figure", greenColor, kNormalTextContrast);
+        row("orange figure", orangeColor, kNormalTextContrast);
+        row("purple figure", purpleColor, kNormalTextContrast);
+    }
+}
+
+void TestContrast::accentTextReads()
+{
+    QFETCH(QString, palette);
+    QFETCH(QString, colour);
+    QFETCH(double, minimum);
+    FreshXdgRoot root;
+    Storage::PreferencesTestHooks::reopen();
+    applyPalette(*qApp, palette);
+    const Palette &p = currentPalette();
+    const QColor original = QColor::fromString(colour);
+    const QColor text = QColor::fromString(readableTextColour(colour, minimum));
+    double worst = 21;
+    double before = 21;
+    for (const QString &ground : { p.surface, p.background, p.chrome }) {
+        worst = std::min(worst, contrastRatio(text, QColor::fromString(ground)));
+        before = std::min(before, contrastRatio(original, QColor::fromString(ground)));
+    }
+    qInfo("%s %s: %.2f -> %.2f", qPrintable(palette), qPrintable(colour), before, worst);
+    QVERIFY2(worst >= minimum, qPrintable(QString::number(worst)));
+    // A colour that reads already stays as it is.
+    if (before >= minimum)
+        QCOMPARE(text, original);
 }
 
 CLOCKWARDEN_TEST_MAIN(TestContrast)

@@ -1,3 +1,4 @@
+#include "FreshXdgRoot.h"
 #include "TestEnvironment.h"
 
 #include "ui/theme/Theme.h"
@@ -88,6 +89,7 @@ private slots:
     void everySymbolTintsToOpaquePixels();
     void logoWordMarkReadsOnEveryPalette_data();
     void logoWordMarkReadsOnEveryPalette();
+    void chevronImageIsTintedAndPointsDown();
 };
 
 void TestThemeResources::compilesEveryResource()
@@ -182,6 +184,45 @@ void TestThemeResources::logoWordMarkReadsOnEveryPalette()
     QVERIFY2(contrast(wordMark, card) >= 4.5, qPrintable(wordMark.name()));
     QVERIFY2(contrast(wordMark, QColor::fromString(palette.surface)) >= 4.5,
              qPrintable(wordMark.name()));
+}
+
+void TestThemeResources::chevronImageIsTintedAndPointsDown()
+{
+    FreshXdgRoot root;
+    const QString path = chevronImagePath(u"#248478"_s);
+    QVERIFY(!path.isEmpty());
+    QVERIFY2(path.startsWith(root.path(u"runtime"_s)), qPrintable(path));
+    // Asked again, the same file; another colour, another file.
+    QCOMPARE(chevronImagePath(u"#248478"_s), path);
+    QVERIFY(chevronImagePath(u"#A6A6B2"_s) != path);
+
+    const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(24, 24));
+    int top = image.height();
+    int bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() < 128)
+                continue;
+            QVERIFY2(qAbs(pixel.red() - 0x24) <= 3 && qAbs(pixel.green() - 0x84) <= 3
+                             && qAbs(pixel.blue() - 0x78) <= 3,
+                     qPrintable(pixel.name()));
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    QVERIFY(bottom > top);
+    // A "v": both arms at the top, one point at the bottom, in the middle.
+    const auto drawnIn = [&image](int y, int from, int to) {
+        for (int x = from; x < to; ++x) {
+            if (image.pixelColor(x, y).alpha() >= 128)
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(drawnIn(top, 0, 9) && drawnIn(top, 15, 24));
+    QVERIFY(drawnIn(bottom, 9, 15) && !drawnIn(bottom, 0, 9) && !drawnIn(bottom, 15, 24));
 }
 
 CLOCKWARDEN_TEST_MAIN(TestThemeResources)

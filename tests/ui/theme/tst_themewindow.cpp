@@ -2,9 +2,12 @@
 #include "TestEnvironment.h"
 
 #include "storage/StoreTestHooks.h"
+#include "ui/theme/ColorVariables.h"
+#include "ui/theme/Contrast.h"
 #include "ui/theme/Theme.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFrame>
 #include <QPushButton>
 #include <QScreen>
@@ -40,6 +43,8 @@ private slots:
     void initTestCase();
     void paintsThemedWidgets_data();
     void paintsThemedWidgets();
+    void comboBoxesShowTheTintedChevron_data();
+    void comboBoxesShowTheTintedChevron();
 };
 
 void TestThemeWindow::initTestCase()
@@ -106,6 +111,48 @@ void TestThemeWindow::paintsThemedWidgets()
     QVERIFY2(near(margin, p.background, 1), describe(margin, p.background));
     const QColor edge = shot.pixelColor(card->geometry().left(), card->geometry().center().y());
     QVERIFY2(near(edge, p.border, 12), describe(edge, p.border));
+}
+
+void TestThemeWindow::comboBoxesShowTheTintedChevron_data()
+{
+    QTest::addColumn<QString>("id");
+    for (const Palette &palette : palettes())
+        QTest::newRow(qPrintable(palette.id)) << palette.id;
+}
+
+void TestThemeWindow::comboBoxesShowTheTintedChevron()
+{
+    QFETCH(QString, id);
+    FreshXdgRoot root;
+    Storage::PreferencesTestHooks::reopen();
+    applyPalette(*qApp, id);
+    const QColor surface = QColor::fromString(currentPalette().surface);
+    const QColor tint = QColor::fromString(brandTextColor);
+
+    QWidget window;
+    window.setGeometry(1500, 300, 300, 100);
+    auto *layout = new QVBoxLayout(&window);
+    auto *combo = new QComboBox(&window);
+    combo->addItems({ u"No task"_s, u"Quarterly report"_s });
+    combo->setFixedWidth(240);
+    layout->addWidget(combo);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shot = combo->grab().toImage();
+
+    // The drop-down's 20 px at the right: the pixel standing out most from the field's fill is
+    // the chevron's stroke, in the palette's accent text colour.
+    QColor strongest = surface;
+    for (int y = 2; y < shot.height() - 2; ++y) {
+        for (int x = shot.width() - 22; x < shot.width() - 2; ++x) {
+            const QColor pixel = shot.pixelColor(x, y);
+            if (contrastRatio(pixel, surface) > contrastRatio(strongest, surface))
+                strongest = pixel;
+        }
+    }
+    QVERIFY2(near(strongest, brandTextColor, 40), describe(strongest, brandTextColor));
+    QVERIFY2(contrastRatio(strongest, surface) >= kNonTextContrast,
+             describe(strongest, tint.name()));
 }
 
 CLOCKWARDEN_TEST_MAIN(TestThemeWindow)

@@ -52,6 +52,7 @@ private slots:
     void nonPositiveFractionFallsBackToFit();
     void roundsCornersInTheColourBehind();
     void fadesTheImageInFromTheMiddle();
+    void gradientIsDarkenedUnderWhiteText();
     void zeroSizedBannerPaintsNothing();
     void followsPaletteChangesOnce();
 
@@ -259,6 +260,21 @@ void TestHeroBanner::fadesTheImageInFromTheMiddle()
     QCOMPARE(pixels.pixelColor(120, 50), background.pixelColor(120, 50));
     QVERIFY(!near(background.pixelColor(120, 50), red, 40));
     QVERIFY(near(pixels.pixelColor(360, 50), blue));
+}
+
+void TestHeroBanner::gradientIsDarkenedUnderWhiteText()
+{
+    // Teal's own gradient is too light for the white clock the active page lays over it.
+    UI::Theme::applyPalette(*qApp, u"teal"_s);
+    HeroBanner banner;
+    banner.resize(400, 100);
+    banner.setGradientBackground(true);
+    const QImage pixels = banner.grab().toImage();
+    const QStringList stops = UI::Theme::textGradientStops(UI::Theme::currentPalette());
+    QVERIFY(near(pixels.pixelColor(0, 50), QColor::fromString(stops.at(0)), 3));
+    QVERIFY(near(pixels.pixelColor(399, 50), QColor::fromString(stops.at(2)), 3));
+    QVERIFY(!near(pixels.pixelColor(0, 50), QColor::fromString(u"#2FAE9E"_s), 8));
+    UI::Theme::applyPalette(*qApp, u"pink"_s);
 }
 
 void TestHeroBanner::zeroSizedBannerPaintsNothing()
