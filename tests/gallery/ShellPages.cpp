@@ -60,7 +60,7 @@ void configure(bool permissions)
                         { QStringLiteral("p2"), QStringLiteral("Design review") } };
     state.setRemoteConfig(config);
     if (engine().isTracking())
-        engine().stopTracking(QString());
+        engine().stopTracking();
 }
 
 QWidget *withHeader(QWidget *tracker)

@@ -34,7 +34,9 @@ QPushButton *makeLinkButton(const QString &text, const QString &glyph, const QSt
                             QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
-    button->setStyleSheet(linkButtonStyle(colour));
+    // The state colour itself for the icon; as text, its readable form (restyled with the palette).
+    button->setProperty("linkColour", colour);
+    button->setStyleSheet(linkButtonStyle(Theme::readableTextColour(colour)));
     button->setIcon(Theme::icon(glyph, colour, kGlyphSize));
     button->setCursor(Qt::PointingHandCursor);
     return button;
@@ -48,6 +50,15 @@ QLabel *makeWrappedLabel(const QString &text, QWidget *parent)
 }
 
 } // namespace
+
+void SettingsView::restyleLinkButtons()
+{
+    for (QPushButton *button : findChildren<QPushButton *>()) {
+        const QVariant link = button->property("linkColour");
+        if (link.isValid())
+            button->setStyleSheet(linkButtonStyle(Theme::readableTextColour(link.toString())));
+    }
+}
 
 SettingsView::SettingsView(QWidget *parent)
     : SettingsView(Core::SessionManager::instance(), parent)

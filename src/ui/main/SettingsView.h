@@ -55,6 +55,8 @@ private:
     void refreshAccount();
     void refreshVersion();
     void updatePaletteSwatches();
+    // Link texts take their state colour's readable form for the applied palette.
+    void restyleLinkButtons();
 
     static void styleSectionCard(QWidget *card);
     static QWidget *makeSectionHeader(const QString &glyph, const QString &title);

@@ -194,6 +194,7 @@ void SettingsView::buildAppearanceSection(QWidget *content)
     row->addStretch();
     layout->addLayout(row);
 
+    restyleLinkButtons();
     updatePaletteSwatches();
 }
 

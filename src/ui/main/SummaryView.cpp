@@ -381,9 +381,10 @@ void SummaryView::addTable(bool ongoing)
         stateColumn->setProperty("plain", true);
         auto *state = new QVBoxLayout(stateColumn);
         state->setContentsMargins(0, 0, 0, 0);
-        auto *ongoingLabel = smallLabel(
-                QStringLiteral("Ongoing"),
-                QStringLiteral("color: %1; font-size: 10px;").arg(Theme::greenColor), line);
+        auto *ongoingLabel = smallLabel(QStringLiteral("Ongoing"),
+                                        QStringLiteral("color: %1; font-size: 10px;")
+                                                .arg(Theme::readableTextColour(Theme::greenColor)),
+                                        line);
         ongoingLabel->setAlignment(Qt::AlignRight);
         state->addWidget(ongoingLabel);
         auto *elapsed = smallLabel(formatDuration(m_engine.elapsedSeconds()), mutedSmall(), line);

@@ -93,6 +93,7 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     m_pageStack->addWidget(m_idlePage);
     m_activePage = buildActivePage();
     m_pageStack->addWidget(m_activePage);
+    applyTextColours();
 
     m_greetingTimer->setInterval(kGreetingIntervalMs);
     connect(m_greetingTimer, &QTimer::timeout, this, &TrackerView::refreshGreeting);
@@ -237,7 +238,7 @@ void TrackerView::onPaletteChanged()
             label->setPixmap(Theme::icon(glyph.toString(), Theme::brandColor, 18).pixmap(18, 18));
     }
     m_shownActivity.reset();
-    applyNoticeColours();
+    applyTextColours();
     if (m_progressBar)
         applyProgressBarColours();
     refreshState();

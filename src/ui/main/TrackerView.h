@@ -70,8 +70,9 @@ private:
     QWidget *buildProgressCard();
     // Sets the progress bar's sheet for the palette and has the clock's colour set again.
     void applyProgressBarColours();
-    // Sets the midnight notice's strip and detail text for the palette.
-    void applyNoticeColours();
+    // Sets the palette's colours of the midnight notice (its strip and detail text) and of the
+    // permissions title.
+    void applyTextColours();
     QLabel *makeIconDisc(const QString &glyph, QWidget *parent);
     void applyState();
     void refreshActivePage();
@@ -131,6 +132,7 @@ private:
     HoverFlip *m_progressFlip = nullptr;
     QLabel *m_percentChip = nullptr;
     QProgressBar *m_progressBar = nullptr;
+    QLabel *m_permissionsTitle = nullptr;
     QLabel *m_targetLabel = nullptr;
     QLabel *m_ratioChip = nullptr;
 

@@ -58,7 +58,6 @@ void TrackerView::buildCrossedMidnightNotice()
     m_noticeDetailLabel = plainLabel(m_crossedMidnightNotice);
     m_noticeDetailLabel->setObjectName(QStringLiteral("Tracker_NoticeDetailLabel"));
     layout->addWidget(m_noticeDetailLabel);
-    applyNoticeColours();
 
     auto *row = new QHBoxLayout;
     auto *startNew = new QPushButton(QStringLiteral("Start new session"), m_crossedMidnightNotice);
@@ -73,8 +72,13 @@ void TrackerView::buildCrossedMidnightNotice()
     connect(later, &QPushButton::clicked, this, &TrackerView::onLaterClicked);
 }
 
-void TrackerView::applyNoticeColours()
+void TrackerView::applyTextColours()
 {
+    // 15 px bold is not large text: the warning orange darkens on light palettes to read.
+    m_permissionsTitle->setStyleSheet(
+            QStringLiteral("color: %1; font-size: 15px; font-weight: 700;")
+                    .arg(Theme::readableTextColour(Theme::orangeColor)));
+
     const Theme::NoticeColours colours = Theme::noticeColours(Theme::currentPalette());
     // By name, so the strip is the notice alone and not each label and button inside it.
     m_crossedMidnightNotice->setStyleSheet(
@@ -103,10 +107,8 @@ QWidget *TrackerView::buildPermissionsPage()
     auto *titleRow = new QHBoxLayout;
     titleRow->setSpacing(8);
     titleRow->addWidget(iconLabel(QStringLiteral("shield-alert"), Theme::orangeColor, 18, card));
-    auto *title = plainLabel(QStringLiteral("Permissions Required"), card);
-    title->setStyleSheet(QStringLiteral("color: %1; font-size: 15px; font-weight: 700;")
-                                 .arg(Theme::orangeColor));
-    titleRow->addWidget(title, 1);
+    m_permissionsTitle = plainLabel(QStringLiteral("Permissions Required"), card);
+    titleRow->addWidget(m_permissionsTitle, 1);
     layout->addLayout(titleRow);
 
     auto *description = plainLabel(QStringLiteral("Tembrix Clockwarden needs Screen Recording and "

@@ -72,7 +72,6 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
     m_statusLabel->setObjectName(u"Reset_StatusLabel"_s);
     m_statusLabel->setTextFormat(Qt::PlainText);
     m_statusLabel->setWordWrap(true);
-    m_statusLabel->setStyleSheet(colourStyleSheet(Theme::greenColor));
     m_statusLabel->hide();
     card.body->addWidget(m_statusLabel);
 
@@ -114,6 +113,8 @@ ResetPasswordView::ResetPasswordView(QWidget *parent)
     // The rule labels and the title are re-read from the theme by updateRules / updateTitle.
     followPalette(this, [this] {
         m_mismatchLabel->setStyleSheet(u"font-size: 11px; color: %1;"_s.arg(Theme::dangerColor));
+        m_statusLabel->setStyleSheet(
+                colourStyleSheet(Theme::readableTextColour(Theme::greenColor)));
         m_newPasswordField->setStyleSheet(signInFieldStyleSheet());
         m_confirmField->setStyleSheet(signInFieldStyleSheet());
         updateRules();
@@ -272,8 +273,8 @@ void ResetPasswordView::updateRuleLabel(QLabel *label, int rule, const QString &
     const auto passwordRule = static_cast<PasswordRule>(rule);
     const bool met = Core::AuthInput::passwordRuleMet(passwordRule, password);
     label->setText((met ? u"✓  "_s : u"○  "_s) + Core::AuthInput::passwordRuleText(passwordRule));
-    label->setStyleSheet(
-            u"font-size: 11px; color: %1;"_s.arg(met ? Theme::greenColor : Theme::textColor));
+    label->setStyleSheet(u"font-size: 11px; color: %1;"_s.arg(
+            met ? Theme::readableTextColour(Theme::greenColor) : Theme::textColor));
 }
 
 void ResetPasswordView::updateRules()

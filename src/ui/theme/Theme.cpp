@@ -297,7 +297,8 @@ ThumbnailColours thumbnailColours(const Palette &palette)
         result.waiting = colour(QStringLiteral("#D9D9DE"));
         result.empty = colour(QStringLiteral("#EEEEF1"));
     }
-    result.emptyText = readableOn(colour(palette.muted), { result.empty });
+    // The muted text the palette uses elsewhere, adjusted further only where the grey needs it.
+    result.emptyText = readableOn(colour(readableText(palette, palette.muted)), { result.empty });
     return result;
 }
 
