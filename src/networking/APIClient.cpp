@@ -362,8 +362,13 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
 
     raw.statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // An aborted reply is closed; reading it would only warn. A refused one is not read at all.
-    if (reply->isOpen() && guard->refusal() == ReplyGuard::Refusal::None)
-        raw.body = reply->readAll();
+    if (reply->isOpen() && guard->refusal() == ReplyGuard::Refusal::None) {
+        // A finished reply holds its whole answer: reading exactly that much spares readAll's
+        // guessed buffer, which is allocated and then cut back for every answer.
+        raw.body = reply->read(reply->bytesAvailable());
+        if (reply->bytesAvailable() > 0)
+            raw.body += reply->readAll();
+    }
     raw.networkError = reply->error();
     raw.errorString = reply->errorString();
     if (guard->refusal() != ReplyGuard::Refusal::None) {

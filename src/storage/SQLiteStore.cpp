@@ -4,6 +4,7 @@
 #include "storage/Paths.h"
 #include "storage/SQLiteSchema.h"
 #include "storage/SqlValues.h"
+#include "storage/StoreTestHooks.h"
 
 #include <QAtomicInteger>
 #include <QDebug>
@@ -45,6 +46,7 @@ SQLiteStore::SQLiteStore(bool inMemory)
 
 SQLiteStore::~SQLiteStore()
 {
+    forgetPreparedStatements();
     if (m_db.isOpen())
         m_db.close();
     // Qt warns about a connection still in use unless every handle is gone before the removal.
@@ -169,9 +171,41 @@ bool SQLiteStore::noteWrite(bool succeeded, const QSqlQuery &query, QStringView 
     return false;
 }
 
+SQLiteStore::PreparedRun SQLiteStore::runPrepared(const QString &statement,
+                                                  const QVariantList &values)
+{
+    auto found = m_prepared.find(statement);
+    if (found == m_prepared.end()) {
+        auto query = std::make_unique<QSqlQuery>(m_db);
+        query->setForwardOnly(true);
+        if (!query->prepare(statement)) {
+            // Kept until the next failure, so that the caller can read its error.
+            m_unprepared = std::move(query);
+            return PreparedRun(*m_unprepared, false);
+        }
+        found = m_prepared.emplace(statement, std::move(query)).first;
+    }
+    QSqlQuery &query = *found->second;
+    return PreparedRun(query, SqlValues::runPrepared(query, values));
+}
+
+void SQLiteStore::forgetPreparedStatements()
+{
+    m_prepared.clear();
+    m_unprepared.reset();
+}
+
 QString SQLiteStore::boundDomainKey(const std::optional<QString> &explicitKey) const
 {
     return explicitKey ? SqlValues::nonNullText(*explicitKey) : m_domainKey;
+}
+
+int SQLiteStoreTestHooks::synchronousSetting(SQLiteStore &store)
+{
+    return store.withLock([&] {
+        const SQLiteStore::PreparedRun run = store.runPrepared(u"PRAGMA synchronous;"_s);
+        return run.ran() && run.query().next() ? run.query().value(0).toInt() : -1;
+    });
 }
 
 } // namespace Storage

@@ -14,12 +14,17 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QUuid>
+#include <QVariantList>
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
 
 namespace Storage {
+
+class SQLiteStoreTestHooks;
 
 // The one local database: the active and finished sessions, the upload queue and the ten-minute
 // activity segments, every row partitioned by the domain key (the account).
@@ -104,6 +109,12 @@ public:
     // The pending or failed task whose next attempt has come, highest priority first, then oldest.
     // The row is left as it is: the caller marks it in progress.
     std::optional<Models::UploadTask> nextDueUpload(const QDateTime &now);
+    // The worker's step from one task to the next: removes the finished task (when given), then
+    // takes the next due task as nextDueUpload picks it and marks it in progress, all in one
+    // transaction, so that the step costs one commit instead of two. The task comes back with the
+    // status it had before the mark.
+    std::optional<Models::UploadTask> takeNextDueUpload(const QDateTime &now,
+                                                        const std::optional<QUuid> &finishedId);
     // Sets interrupted work of every domain back to pending.
     void requeueInProgressUploads();
     void removeUpload(const QUuid &id);
@@ -141,6 +152,8 @@ public:
     static QString localDateKey(const QDateTime &time);
 
 private:
+    friend class SQLiteStoreTestHooks;
+
     // The reason a file could not be used, and whether the file itself is at fault (so that a
     // new one in its place would do) rather than its folder or the disk.
     struct Unusable
@@ -161,11 +174,48 @@ private:
     bool exec(const QString &statement);
     bool hasColumn(const QString &table, const QString &column);
     QString boundDomainKey(const std::optional<QString> &explicitKey) const;
-    // The frame of every data operation: takes the mutex, and when the database is open runs
-    // work with a fresh query on the connection; otherwise gives the empty (value-initialised)
-    // result without calling it. work runs under the mutex, so it reads m_domainKey directly.
+    // nextDueUpload's pick, under the mutex.
+    std::optional<Models::UploadTask> pickDueUpload(const QDateTime &now);
+    // The connection's sync setting as opened ("2" is FULL), read once, under the mutex.
+    QString synchronousMode();
+    // The frame of the data operations that run several statements: takes the mutex, and when
+    // the database is open runs work with a fresh query on the connection; otherwise gives the
+    // empty (value-initialised) result without calling it. work runs under the mutex, so it reads
+    // m_domainKey directly.
     template<typename Work>
     std::invoke_result_t<Work &, QSqlQuery &> withQuery(Work &&work);
+    // One run of a kept prepared query (see runPrepared). Resets the query when it goes: an
+    // unfinished statement would hold its read snapshot and keep the connection's later writes
+    // from committing.
+    class PreparedRun final
+    {
+    public:
+        PreparedRun(QSqlQuery &query, bool ran)
+            : m_query(query)
+            , m_ran(ran)
+        {
+        }
+        ~PreparedRun() { m_query.finish(); }
+        Q_DISABLE_COPY_MOVE(PreparedRun)
+
+        QSqlQuery &query() const { return m_query; }
+        // Whether preparing and running worked.
+        bool ran() const { return m_ran; }
+
+    private:
+        QSqlQuery &m_query;
+        bool m_ran;
+    };
+
+    // The frame of the operations built on runPrepared: takes the mutex, and when the database
+    // is open runs work; otherwise gives the empty (value-initialised) result without calling it.
+    template<typename Work>
+    std::invoke_result_t<Work &> withLock(Work &&work);
+    // Under the mutex: the statement's query, prepared on its first use and kept for the next
+    // ones, bound with values and run.
+    PreparedRun runPrepared(const QString &statement, const QVariantList &values = {});
+    // Drops every kept query; they must go before the connection closes.
+    void forgetPreparedStatements();
 
     QString m_databasePath;
     QSqlDatabase m_db;
@@ -175,6 +225,13 @@ private:
     std::optional<QString> m_writeFailure;
     // The last failure of a schema step or of the write probe, for the verdict at start.
     QSqlError m_lastError;
+    // Prepared queries by statement text: parsing a statement costs more than running the small
+    // ones of the queue. Used and changed under the mutex only.
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    // The last statement that did not prepare, kept so its error can be read.
+    std::unique_ptr<QSqlQuery> m_unprepared;
+    // See synchronousMode; empty until read.
+    QString m_synchronousMode;
 };
 
 template<typename Work>
@@ -188,6 +245,16 @@ std::invoke_result_t<Work &, QSqlQuery &> SQLiteStore::withQuery(Work &&work)
     // connection.
     QSqlQuery query(m_db);
     return work(query);
+}
+
+template<typename Work>
+std::invoke_result_t<Work &> SQLiteStore::withLock(Work &&work)
+{
+    using Result = std::invoke_result_t<Work &>;
+    const QMutexLocker locker(&m_mutex);
+    if (!m_db.isOpen())
+        return Result();
+    return work();
 }
 
 } // namespace Storage

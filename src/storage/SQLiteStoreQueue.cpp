@@ -27,6 +27,10 @@ enum DueColumn {
     PriorityColumn,
 };
 
+const QString removeStatement = u"DELETE FROM upload_queue WHERE domain_key = ? AND id = ?;"_s;
+const QString statusStatement
+        = u"UPDATE upload_queue SET status = ? WHERE domain_key = ? AND id = ?;"_s;
+
 Models::UploadTask taskFromRow(const QSqlQuery &query)
 {
     Models::UploadTask task;
@@ -56,9 +60,8 @@ Models::UploadTask taskFromRow(const QSqlQuery &query)
 void SQLiteStore::enqueueUpload(const Models::UploadTask &task,
                                 const std::optional<QString> &domainKey)
 {
-    withQuery([&](QSqlQuery &query) {
-        const bool queued = SqlValues::run(
-                query,
+    withLock([&] {
+        const PreparedRun run = runPrepared(
                 u"INSERT OR REPLACE INTO upload_queue (id, domain_key, session_id, type, "
                 "file_path, json_payload, retry_count, created_at, status, priority, "
                 "next_attempt_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);"_s,
@@ -68,7 +71,7 @@ void SQLiteStore::enqueueUpload(const Models::UploadTask &task,
                   SqlValues::nullableBytes(task.jsonPayload), task.retryCount,
                   SqlValues::toEpochSeconds(task.createdAt),
                   Models::uploadTaskStatusToString(task.status), task.priority, 0.0 });
-        noteWrite(queued, query,
+        noteWrite(run.ran(), run.query(),
                   u"queue the %1 upload %2"_s.arg(Models::uploadTaskTypeToString(task.type),
                                                   SqlValues::uuidText(task.id)));
     });
@@ -76,54 +79,93 @@ void SQLiteStore::enqueueUpload(const Models::UploadTask &task,
 
 std::optional<Models::UploadTask> SQLiteStore::nextDueUpload(const QDateTime &now)
 {
-    return withQuery([&](QSqlQuery &query) -> std::optional<Models::UploadTask> {
-        if (!SqlValues::runForRow(query,
-                                  u"SELECT id, session_id, type, file_path, json_payload, "
-                                  "retry_count, created_at, status, priority FROM upload_queue "
-                                  "WHERE domain_key = ? AND status IN ('pending', 'failed') "
-                                  "AND next_attempt_at <= ? "
-                                  "ORDER BY priority DESC, created_at ASC LIMIT 1;"_s,
-                                  { m_domainKey, SqlValues::toEpochSeconds(now) }))
-            return std::nullopt;
-        return taskFromRow(query);
+    return withLock([&] { return pickDueUpload(now); });
+}
+
+std::optional<Models::UploadTask>
+SQLiteStore::takeNextDueUpload(const QDateTime &now, const std::optional<QUuid> &finishedId)
+{
+    return withLock([&] {
+        // This commit holds no tracked work: a removed task was already delivered (or dropped)
+        // and the mark only lasts until the next start. So it is not synced to disk on its own;
+        // the next write that is (any queueing, session or segment write) syncs it along, the
+        // journal being one file written in order. A power cut before that sends a delivered
+        // task once more, as a crash during its request would.
+        const QString syncMode = synchronousMode();
+        runPrepared(u"PRAGMA synchronous = NORMAL;"_s);
+        // Immediate: the write lock is taken before the pick reads, so the mark never meets a
+        // snapshot that another connection's write has made stale.
+        const bool inTransaction = runPrepared(u"BEGIN IMMEDIATE;"_s).ran();
+        if (finishedId)
+            runPrepared(removeStatement, { m_domainKey, SqlValues::uuidText(*finishedId) });
+        const std::optional<Models::UploadTask> task = pickDueUpload(now);
+        if (task) {
+            runPrepared(statusStatement,
+                        { Models::uploadTaskStatusToString(Models::UploadTaskStatus::inProgress),
+                          m_domainKey, SqlValues::uuidText(task->id) });
+        }
+        // A failed commit keeps nothing of the step: the finished task is sent again, as after
+        // a failed removal, and the picked one goes out unmarked, as after a failed mark.
+        if (inTransaction && !runPrepared(u"COMMIT;"_s).ran())
+            runPrepared(u"ROLLBACK;"_s);
+        runPrepared(u"PRAGMA synchronous = %1;"_s.arg(syncMode));
+        return task;
     });
+}
+
+QString SQLiteStore::synchronousMode()
+{
+    if (m_synchronousMode.isEmpty()) {
+        const PreparedRun run = runPrepared(u"PRAGMA synchronous;"_s);
+        // SQLite's own default when the setting cannot be read.
+        m_synchronousMode
+                = run.ran() && run.query().next() ? run.query().value(0).toString() : u"2"_s;
+    }
+    return m_synchronousMode;
+}
+
+std::optional<Models::UploadTask> SQLiteStore::pickDueUpload(const QDateTime &now)
+{
+    const PreparedRun run = runPrepared(u"SELECT id, session_id, type, file_path, json_payload, "
+                                        "retry_count, created_at, status, priority FROM "
+                                        "upload_queue WHERE domain_key = ? "
+                                        "AND status IN ('pending', 'failed') "
+                                        "AND next_attempt_at <= ? "
+                                        "ORDER BY priority DESC, created_at ASC LIMIT 1;"_s,
+                                        { m_domainKey, SqlValues::toEpochSeconds(now) });
+    if (!run.ran() || !run.query().next())
+        return std::nullopt;
+    return taskFromRow(run.query());
 }
 
 void SQLiteStore::requeueInProgressUploads()
 {
-    withQuery([](QSqlQuery &query) {
-        SqlValues::run(
-                query,
-                u"UPDATE upload_queue SET status = 'pending' WHERE status = 'inProgress';"_s);
+    withLock([&] {
+        runPrepared(u"UPDATE upload_queue SET status = 'pending' WHERE status = 'inProgress';"_s);
     });
 }
 
 void SQLiteStore::removeUpload(const QUuid &id)
 {
-    withQuery([&](QSqlQuery &query) {
-        SqlValues::run(query, u"DELETE FROM upload_queue WHERE domain_key = ? AND id = ?;"_s,
-                       { m_domainKey, SqlValues::uuidText(id) });
-    });
+    withLock([&] { runPrepared(removeStatement, { m_domainKey, SqlValues::uuidText(id) }); });
 }
 
 void SQLiteStore::markUploadFailed(const QUuid &id, int retryCount, const QDateTime &nextAttempt)
 {
-    withQuery([&](QSqlQuery &query) {
-        SqlValues::run(query,
-                       u"UPDATE upload_queue SET status = ?, retry_count = ?, next_attempt_at = ? "
-                       "WHERE domain_key = ? AND id = ?;"_s,
-                       { Models::uploadTaskStatusToString(Models::UploadTaskStatus::failed),
-                         retryCount, SqlValues::toEpochSeconds(nextAttempt), m_domainKey,
-                         SqlValues::uuidText(id) });
+    withLock([&] {
+        runPrepared(u"UPDATE upload_queue SET status = ?, retry_count = ?, next_attempt_at = ? "
+                    "WHERE domain_key = ? AND id = ?;"_s,
+                    { Models::uploadTaskStatusToString(Models::UploadTaskStatus::failed),
+                      retryCount, SqlValues::toEpochSeconds(nextAttempt), m_domainKey,
+                      SqlValues::uuidText(id) });
     });
 }
 
 void SQLiteStore::setUploadStatus(const QUuid &id, Models::UploadTaskStatus status)
 {
-    withQuery([&](QSqlQuery &query) {
-        SqlValues::run(
-                query, u"UPDATE upload_queue SET status = ? WHERE domain_key = ? AND id = ?;"_s,
-                { Models::uploadTaskStatusToString(status), m_domainKey, SqlValues::uuidText(id) });
+    withLock([&] {
+        runPrepared(statusStatement, { Models::uploadTaskStatusToString(status), m_domainKey,
+                                       SqlValues::uuidText(id) });
     });
 }
 
@@ -134,24 +176,25 @@ void SQLiteStore::markUploadInProgress(const QUuid &id)
 
 bool SQLiteStore::hasPendingScreenshotUpload(const QUuid &sessionId, const QString &filePath)
 {
-    return withQuery([&](QSqlQuery &query) {
-        return SqlValues::runForRow(
-                query,
+    return withLock([&] {
+        const PreparedRun run = runPrepared(
                 u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
                 "AND type = 'screenshot' AND session_id = ? AND file_path = ? "
                 "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
                 { m_domainKey, SqlValues::uuidText(sessionId), SqlValues::nonNullText(filePath) });
+        return run.ran() && run.query().next();
     });
 }
 
 bool SQLiteStore::hasPendingActivitySegmentUpload()
 {
-    return withQuery([&](QSqlQuery &query) {
-        return SqlValues::runForRow(query,
-                                    u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
-                                    "AND type = 'activitySegment' "
-                                    "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
-                                    { m_domainKey });
+    return withLock([&] {
+        const PreparedRun run
+                = runPrepared(u"SELECT 1 FROM upload_queue WHERE domain_key = ? "
+                              "AND type = 'activitySegment' "
+                              "AND status IN ('pending', 'failed', 'inProgress') LIMIT 1;"_s,
+                              { m_domainKey });
+        return run.ran() && run.query().next();
     });
 }
 
@@ -171,14 +214,14 @@ QList<QUuid> SQLiteStore::pendingUploadIds(const QUuid &sessionId,
               "AND session_id = ? AND type IN (%1) "
               "AND status IN ('pending', 'inProgress', 'failed');"_s.arg(placeholders.join(u','));
 
-    return withQuery([&](QSqlQuery &query) {
+    return withLock([&] {
         QList<QUuid> ids;
-        if (!SqlValues::run(query, statement,
-                            QVariantList{ m_domainKey, SqlValues::uuidText(sessionId) }
-                                    + typeTexts))
+        const PreparedRun run = runPrepared(
+                statement, QVariantList{ m_domainKey, SqlValues::uuidText(sessionId) } + typeTexts);
+        if (!run.ran())
             return ids;
-        while (query.next()) {
-            const QUuid id = QUuid::fromString(query.value(0).toString());
+        while (run.query().next()) {
+            const QUuid id = QUuid::fromString(run.query().value(0).toString());
             if (!id.isNull())
                 ids.append(id);
         }
@@ -193,16 +236,17 @@ QList<QUuid> SQLiteStore::pendingHeartbeatUploadIds(const QUuid &sessionId)
 
 QSet<QString> SQLiteStore::pendingUploadFilePaths()
 {
-    return withQuery([&](QSqlQuery &query) {
+    return withLock([&] {
         QSet<QString> paths;
-        if (!SqlValues::run(query,
-                            u"SELECT file_path FROM upload_queue WHERE domain_key = ? "
-                            "AND file_path IS NOT NULL "
-                            "AND status IN ('pending', 'inProgress', 'failed');"_s,
-                            { m_domainKey }))
+        const PreparedRun run
+                = runPrepared(u"SELECT file_path FROM upload_queue WHERE domain_key = ? "
+                              "AND file_path IS NOT NULL "
+                              "AND status IN ('pending', 'inProgress', 'failed');"_s,
+                              { m_domainKey });
+        if (!run.ran())
             return paths;
-        while (query.next()) {
-            const QString path = query.value(0).toString();
+        while (run.query().next()) {
+            const QString path = run.query().value(0).toString();
             if (!path.isEmpty())
                 paths.insert(path);
         }

@@ -174,6 +174,7 @@ bool SQLiteStore::probeWrites()
 
 bool SQLiteStore::moveAside(const Unusable &unusable)
 {
+    forgetPreparedStatements();
     m_db.close();
     const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss"_s);
     QString target = u"%1.unusable-%2"_s.arg(m_databasePath, stamp);

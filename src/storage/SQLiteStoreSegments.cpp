@@ -32,11 +32,10 @@ void SQLiteStore::upsertActivitySegment(const QString &date, int number, int act
                                         int keyboardMovements,
                                         const std::optional<QString> &domainKey)
 {
-    withQuery([&](QSqlQuery &query) {
+    withLock([&] {
         // The figures are running totals: replace them, and make the segment wait for upload
         // again.
-        const bool stored = SqlValues::run(
-                query,
+        const PreparedRun run = runPrepared(
                 u"INSERT INTO activity_segments (domain_key, segment_date, segment_number, "
                 "active_seconds, non_idle_seconds, mouse_movements, keyboard_movements, "
                 "uploaded_at) VALUES (?, ?, ?, ?, ?, ?, ?, NULL) "
@@ -47,7 +46,8 @@ void SQLiteStore::upsertActivitySegment(const QString &date, int number, int act
                 "keyboard_movements = excluded.keyboard_movements, uploaded_at = NULL;"_s,
                 { boundDomainKey(domainKey), SqlValues::nonNullText(date), number, activeSeconds,
                   nonIdleSeconds, mouseMovements, keyboardMovements });
-        noteWrite(stored, query, u"store the activity of segment %1 of %2"_s.arg(number).arg(date));
+        noteWrite(run.ran(), run.query(),
+                  u"store the activity of segment %1 of %2"_s.arg(number).arg(date));
     });
 }
 
@@ -55,49 +55,49 @@ std::optional<SQLiteStore::ActivitySegmentRow>
 SQLiteStore::activitySegment(const QString &date, int number,
                              const std::optional<QString> &domainKey)
 {
-    return withQuery([&](QSqlQuery &query) -> std::optional<ActivitySegmentRow> {
-        if (!SqlValues::runForRow(
-                    query,
-                    u"SELECT segment_date, segment_number, active_seconds, "
-                    "non_idle_seconds, mouse_movements, keyboard_movements "
-                    "FROM activity_segments WHERE domain_key = ? "
-                    "AND segment_date = ? AND segment_number = ?;"_s,
-                    { boundDomainKey(domainKey), SqlValues::nonNullText(date), number }))
+    return withLock([&]() -> std::optional<ActivitySegmentRow> {
+        const PreparedRun run
+                = runPrepared(u"SELECT segment_date, segment_number, active_seconds, "
+                              "non_idle_seconds, mouse_movements, keyboard_movements "
+                              "FROM activity_segments WHERE domain_key = ? "
+                              "AND segment_date = ? AND segment_number = ?;"_s,
+                              { boundDomainKey(domainKey), SqlValues::nonNullText(date), number });
+        if (!run.ran() || !run.query().next())
             return std::nullopt;
-        return segmentFromRow(query);
+        return segmentFromRow(run.query());
     });
 }
 
 void SQLiteStore::markActivitySegmentUploaded(const QString &date, int number)
 {
     const double now = SqlValues::toEpochSeconds(QDateTime::currentDateTimeUtc());
-    withQuery([&](QSqlQuery &query) {
-        SqlValues::run(query,
-                       u"UPDATE activity_segments SET uploaded_at = ? WHERE domain_key = ? "
-                       "AND segment_date = ? AND segment_number = ?;"_s,
-                       { now, m_domainKey, SqlValues::nonNullText(date), number });
+    withLock([&] {
+        runPrepared(u"UPDATE activity_segments SET uploaded_at = ? WHERE domain_key = ? "
+                    "AND segment_date = ? AND segment_number = ?;"_s,
+                    { now, m_domainKey, SqlValues::nonNullText(date), number });
     });
 }
 
 QList<SQLiteStore::ActivitySegmentRow> SQLiteStore::pendingActivitySegments(const QString &openDate,
                                                                             int openNumber)
 {
-    return withQuery([&](QSqlQuery &query) {
+    return withLock([&] {
         QList<ActivitySegmentRow> rows;
         // "yyyy-MM-dd" texts compare in calendar order.
-        if (!SqlValues::run(query,
-                            u"SELECT segment_date, segment_number, active_seconds, "
-                            "non_idle_seconds, mouse_movements, keyboard_movements "
-                            "FROM activity_segments WHERE domain_key = ? AND uploaded_at IS NULL "
-                            "AND (segment_date < ? OR (segment_date = ? AND segment_number < ?)) "
-                            "AND NOT (active_seconds = 0 AND non_idle_seconds = 0 "
-                            "AND mouse_movements = 0 AND keyboard_movements = 0) "
-                            "ORDER BY segment_date ASC, segment_number ASC;"_s,
-                            { m_domainKey, SqlValues::nonNullText(openDate),
-                              SqlValues::nonNullText(openDate), openNumber }))
+        const PreparedRun run
+                = runPrepared(u"SELECT segment_date, segment_number, active_seconds, "
+                              "non_idle_seconds, mouse_movements, keyboard_movements "
+                              "FROM activity_segments WHERE domain_key = ? AND uploaded_at IS NULL "
+                              "AND (segment_date < ? OR (segment_date = ? AND segment_number < ?)) "
+                              "AND NOT (active_seconds = 0 AND non_idle_seconds = 0 "
+                              "AND mouse_movements = 0 AND keyboard_movements = 0) "
+                              "ORDER BY segment_date ASC, segment_number ASC;"_s,
+                              { m_domainKey, SqlValues::nonNullText(openDate),
+                                SqlValues::nonNullText(openDate), openNumber });
+        if (!run.ran())
             return rows;
-        while (query.next())
-            rows.append(segmentFromRow(query));
+        while (run.query().next())
+            rows.append(segmentFromRow(run.query()));
         return rows;
     });
 }

@@ -55,16 +55,15 @@ bool SQLiteStore::saveActiveSession(const Models::Session &session)
     const QByteArray payload = encodePayload(session);
     const double now = SqlValues::toEpochSeconds(QDateTime::currentDateTimeUtc());
 
-    return withQuery([&](QSqlQuery &query) {
-        const bool saved
-                = SqlValues::run(query,
-                                 u"INSERT OR REPLACE INTO sessions (id, domain_key, device_id, "
-                                 "project_id, project_name, payload, updated_at) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?);"_s,
-                                 sessionColumns(session, m_domainKey, payload) << now);
-        if (!saved)
-            qWarning() << "saveActiveSession: insert failed:" << query.lastError().text();
-        return noteWrite(saved, query, u"save the active session");
+    return withLock([&] {
+        const PreparedRun run
+                = runPrepared(u"INSERT OR REPLACE INTO sessions (id, domain_key, device_id, "
+                              "project_id, project_name, payload, updated_at) "
+                              "VALUES (?, ?, ?, ?, ?, ?, ?);"_s,
+                              sessionColumns(session, m_domainKey, payload) << now);
+        if (!run.ran())
+            qWarning() << "saveActiveSession: insert failed:" << run.query().lastError().text();
+        return noteWrite(run.ran(), run.query(), u"save the active session");
     });
 }
 

@@ -51,6 +51,14 @@ bool run(QSqlQuery &query, const QString &statement, const QVariantList &values)
     return query.exec();
 }
 
+bool runPrepared(QSqlQuery &query, const QVariantList &values)
+{
+    // By position: a kept query still holds the values of its last run.
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values.at(i));
+    return query.exec();
+}
+
 bool runForRow(QSqlQuery &query, const QString &statement, const QVariantList &values)
 {
     return run(query, statement, values) && query.next();

@@ -31,6 +31,9 @@ QVariant nullableBytes(const std::optional<QByteArray> &bytes);
 // Prepares the statement on the query, binds the values to its "?" placeholders in order and
 // runs it. False when preparing or running fails; nothing is reported.
 bool run(QSqlQuery &query, const QString &statement, const QVariantList &values = {});
+// Binds the values to the "?" placeholders of an already prepared query, in order, and runs it
+// again. False when running fails.
+bool runPrepared(QSqlQuery &query, const QVariantList &values);
 // As run, then moves to the first row: false when the statement fails or gives no row.
 bool runForRow(QSqlQuery &query, const QString &statement, const QVariantList &values = {});
 

@@ -31,3 +31,17 @@ namespace Storage::LastLoginStoreTestHooks {
 void reset();
 
 } // namespace Storage::LastLoginStoreTestHooks
+
+namespace Storage {
+
+class SQLiteStore;
+
+class SQLiteStoreTestHooks final
+{
+public:
+    // The sync setting of the store's connection as SQLite reports it (2 is FULL); -1 when it
+    // cannot be read.
+    static int synchronousSetting(SQLiteStore &store);
+};
+
+} // namespace Storage

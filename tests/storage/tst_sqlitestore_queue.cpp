@@ -3,7 +3,9 @@
 #include "FreshXdgRoot.h"
 #include "SQLiteStoreFixture.h"
 #include "storage/SQLiteStore.h"
+#include "storage/StoreTestHooks.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimeZone>
@@ -64,6 +66,10 @@ private slots:
     void listsPendingIdsByType();
     void failedScreenshotStillCountsAsQueued();
     void findsPendingActivitySegmentTask();
+    void takesNextDueTaskAndRemovesFinishedOne_data();
+    void takesNextDueTaskAndRemovesFinishedOne();
+    void stepLeavesLaterWritesSynced();
+    void keptStatementsHoldNoSnapshot();
 
 private:
     std::unique_ptr<FreshXdgRoot> m_root;
@@ -328,6 +334,83 @@ void TestSQLiteStoreQueue::findsPendingActivitySegmentTask()
 
     m_store->setUploadStatus(task.id, UploadTaskStatus::completed);
     QVERIFY(!m_store->hasPendingActivitySegmentUpload());
+}
+
+void TestSQLiteStoreQueue::takesNextDueTaskAndRemovesFinishedOne_data()
+{
+    QTest::addColumn<int>("finished");          // index into the queued tasks, -1 for none
+    QTest::addColumn<int>("expected");          // index of the task taken, -1 for none
+    QTest::addColumn<QStringList>("rowsAfter"); // "index|status", by priority
+
+    // Three tasks queued with priorities 110, 100 and 40; the first is in progress.
+    QTest::newRow("nothing finished")
+            << -1 << 1 << QStringList{ u"0|inProgress"_s, u"1|inProgress"_s, u"2|pending"_s };
+    QTest::newRow("finished task leaves")
+            << 0 << 1 << QStringList{ u"1|inProgress"_s, u"2|pending"_s };
+    QTest::newRow("finished task leaves when nothing else is due")
+            << 0 << -1 << QStringList{ u"1|inProgress"_s, u"2|failed"_s };
+}
+
+void TestSQLiteStoreQueue::takesNextDueTaskAndRemovesFinishedOne()
+{
+    QFETCH(int, finished);
+    QFETCH(int, expected);
+    QFETCH(QStringList, rowsAfter);
+    QList<QUuid> ids;
+    for (int priority : { 110, 100, 40 }) {
+        const UploadTask task = SQLiteStoreFixture::task(UploadTaskType::heartbeat, priority, base);
+        m_store->enqueueUpload(task);
+        ids.append(task.id);
+    }
+    m_store->markUploadInProgress(ids.at(0));
+    if (expected < 0) {
+        m_store->markUploadInProgress(ids.at(1));
+        m_store->markUploadFailed(ids.at(2), 1, base.addSecs(600));
+    }
+
+    const std::optional<UploadTask> taken = m_store->takeNextDueUpload(
+            base, finished >= 0 ? std::optional(ids.at(finished)) : std::nullopt);
+
+    QCOMPARE(taken ? ids.indexOf(taken->id) : -1, expected);
+    if (taken)
+        QCOMPARE(taken->status, UploadTaskStatus::pending); // as it was picked
+    QStringList indexedRows;
+    for (const QString &row :
+         rows(u"SELECT id, status FROM upload_queue ORDER BY priority DESC;"_s)) {
+        const int index = int(ids.indexOf(QUuid::fromString(row.section(u'|', 0, 0))));
+        indexedRows.append(u"%1|%2"_s.arg(index).arg(row.section(u'|', 1)));
+    }
+    QCOMPARE(indexedRows, rowsAfter);
+}
+
+void TestSQLiteStoreQueue::stepLeavesLaterWritesSynced()
+{
+    // The step commits without a sync of its own; every other write must still sync.
+    const int opened = Storage::SQLiteStoreTestHooks::synchronousSetting(*m_store);
+    const UploadTask first = SQLiteStoreFixture::task(UploadTaskType::heartbeat, 100, base);
+    m_store->enqueueUpload(first);
+    m_store->enqueueUpload(SQLiteStoreFixture::task(UploadTaskType::heartbeat, 100, base));
+
+    QVERIFY(m_store->takeNextDueUpload(base, std::nullopt));
+    QVERIFY(m_store->takeNextDueUpload(base, first.id));
+
+    QCOMPARE(opened, 2); // FULL
+    QCOMPARE(Storage::SQLiteStoreTestHooks::synchronousSetting(*m_store), opened);
+}
+
+void TestSQLiteStoreQueue::keptStatementsHoldNoSnapshot()
+{
+    // The pick reads one row of several: a statement left unfinished would keep its read
+    // snapshot, and with it the journal, until its next use.
+    for (int i = 0; i < 3; ++i)
+        m_store->enqueueUpload(SQLiteStoreFixture::task(UploadTaskType::heartbeat, 100, base));
+    QVERIFY(m_store->nextDueUpload(base));
+    QVERIFY(!m_store->hasPendingActivitySegmentUpload());
+
+    const QStringList checkpoint = rows(u"PRAGMA wal_checkpoint(TRUNCATE);"_s);
+
+    QCOMPARE(checkpoint.value(0).section(u'|', 0, 0), u"0"_s); // not busy
+    QCOMPARE(QFileInfo(databaseFile() + u"-wal"_s).size(), 0);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestSQLiteStoreQueue)

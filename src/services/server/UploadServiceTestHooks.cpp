@@ -64,4 +64,9 @@ bool UploadServiceTestHooks::isWorkerRunning(const UploadService &service)
     return service.m_worker && service.m_worker->isRunning();
 }
 
+void UploadServiceTestHooks::setStopRequested(UploadService &service, bool requested)
+{
+    service.m_stopRequested = requested;
+}
+
 } // namespace Services

@@ -38,6 +38,8 @@ public:
     // Replaces the 900000 ms between the worker's sweeps; 0 or less restores it.
     static void setSweepIntervalMs(int milliseconds);
     static bool isWorkerRunning(const UploadService &service);
+    // Sets the stop request alone, as stop() does first, without the HTTP abort flag.
+    static void setStopRequested(UploadService &service, bool requested);
     // Rounds of the worker loop finished so far in this process, a pass run or skipped.
     static int workerRounds();
 };

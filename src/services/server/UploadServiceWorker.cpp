@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -155,33 +156,41 @@ int UploadService::processQueue()
 
     queueSegmentTaskIfNeeded();
 
+    // A task that is done with leaves the queue together with the pick of the next one: one
+    // commit per task instead of two. Every way out of the pass removes it first.
+    std::optional<QUuid> finished;
+    const auto endPass = [&] {
+        if (finished)
+            m_store->removeUpload(*finished);
+        return passIntervalSeconds;
+    };
     for (int taken = 0; taken < tasksPerPass; ++taken) {
         if (m_stopRequested)
-            return passIntervalSeconds;
+            return endPass();
         if (breaker.isOpen(UploadClock::now()))
-            return passIntervalSeconds;
-        const std::optional<Models::UploadTask> next = m_store->nextDueUpload(UploadClock::now());
+            return endPass();
+        const std::optional<Models::UploadTask> next
+                = m_store->takeNextDueUpload(UploadClock::now(), std::exchange(finished, {}));
         if (!next)
             return passIntervalSeconds;
         const Models::UploadTask &task = *next;
         if (isPastRetention(task.type, task.createdAt, UploadClock::now())) {
             UploadInternals::warn(u"Dropping upload task %1 older than retention (%2)"_s.arg(
                     UploadInternals::idText(task.id), task.createdAt.toString(Qt::ISODate)));
-            m_store->removeUpload(task.id);
+            finished = task.id;
             continue;
         }
 
-        m_store->markUploadInProgress(task.id);
         // Tells an Unauthorized that no refresh could mend from one after a renewed token.
         const std::optional<QString> tokenBefore = UploadInternals::storedAccessToken();
         bool fileUnavailable = false;
         const std::optional<Networking::APIError> error = dispatch(task, &fileUnavailable);
         if (fileUnavailable) {
-            m_store->removeUpload(task.id);
+            finished = task.id;
             continue;
         }
         if (!error) {
-            m_store->removeUpload(task.id);
+            finished = task.id;
             breaker.recordSuccess();
             continue;
         }
@@ -192,7 +201,7 @@ int UploadService::processQueue()
         }
         handleFailure(task, *error, tokenBefore);
     }
-    return passIntervalSeconds;
+    return endPass();
 }
 
 std::optional<Networking::APIError> UploadService::dispatch(const Models::UploadTask &task,

@@ -83,6 +83,7 @@ private Q_SLOTS:
 
     void sendsByPriority();
     void worksTwentyTasksAPass();
+    void stopAfterDeliveryStillRemovesTheTask();
     void removesMetadataUnsentAsSuccess();
     void removesTaskOfMissingFile();
     void withoutStoreWaitsFiveSeconds();
@@ -157,6 +158,31 @@ void TestUploadServiceQueue::worksTwentyTasksAPass()
     pass();
     QCOMPARE(m_bench->server.requestCount(FakeHrRoute::SessionStart), 25);
     QCOMPARE(queuedCount(), 0);
+}
+
+void TestUploadServiceQueue::stopAfterDeliveryStillRemovesTheTask()
+{
+    // A delivered task leaves the queue together with the next pick; a stop that comes first
+    // must not leave it behind to be sent again.
+    const Models::Session first = UploadFixture::session();
+    const Models::Session second = UploadFixture::session();
+    m_bench->store->enqueueUpload(task(UploadTaskType::heartbeat, first.id, heartbeatBody(first),
+                                       std::nullopt, QDateTime::currentDateTimeUtc().addSecs(-1)));
+    m_bench->store->enqueueUpload(
+            task(UploadTaskType::heartbeat, second.id, heartbeatBody(second)));
+    QObject context;
+    connect(
+            &AuthNotifications::instance(), &AuthNotifications::serverTodayTotalDidUpdate, &context,
+            [] { UploadServiceTestHooks::setStopRequested(UploadService::instance(), true); },
+            Qt::DirectConnection);
+
+    const int wait = pass();
+    UploadServiceTestHooks::setStopRequested(UploadService::instance(), false);
+
+    QCOMPARE(wait, 30);
+    QCOMPARE(m_bench->server.requestCount(FakeHrRoute::Heartbeat), 1);
+    QCOMPARE(queueRows(), QStringList{ u"heartbeat|pending|0|%1"_s.arg(
+                                  second.id.toString(QUuid::WithoutBraces)) });
 }
 
 void TestUploadServiceQueue::removesMetadataUnsentAsSuccess()
