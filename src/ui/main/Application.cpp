@@ -301,9 +301,8 @@ void Application::buildTrayIcon()
                     m_popoverWindow->showAndActivate();
             });
 
-    if (UI::ShellDesktop::systemTrayAvailable()) {
-        m_trayIcon->show();
-    } else {
+    const bool tray = UI::ShellDesktop::systemTrayAvailable();
+    if (!tray) {
         UI::ShellDesktop::showMessage(
                 Kind::Information,
                 QStringLiteral("Install the AppIndicator extension to access the tray icon."));
@@ -312,6 +311,9 @@ void Application::buildTrayIcon()
     m_popoverWindow->show();
     m_popoverWindow->raise();
     m_popoverWindow->activateWindow();
+    // Registering the icon with the tray host waits on D-Bus answers: the window is mapped first.
+    if (tray)
+        m_trayIcon->show();
 }
 
 void Application::raisePopover()
