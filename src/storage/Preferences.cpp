@@ -85,6 +85,10 @@ QVariant Preferences::value(const QString &key, const QVariant &defaultValue) co
 void Preferences::setValue(const QString &key, const QVariant &value)
 {
     const QMutexLocker lock(&m_mutex);
+    // Start-up stores values that are there already (the cached configuration's time zone,
+    // twice): writing one again would rewrite the whole file and wait for the disk.
+    if (m_settings->contains(key) && m_settings->value(key) == value)
+        return;
     m_settings->setValue(key, value);
     syncLocked();
 }

@@ -12,6 +12,8 @@
 #include <memory>
 #include <thread>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace Storage;
 
@@ -48,6 +50,7 @@ private slots:
     void cleanup();
     void writesIniLayout();
     void writesReachTheFileAtOnce();
+    void rewritesTheFileOnlyForAChange();
     void createsUpperCaseDeviceIdOnce();
     void readsLowerCaseDeviceIdAsUpperCase();
     void givesConcurrentFirstCallersOneDeviceId();
@@ -107,6 +110,28 @@ void TestPreferences::writesReachTheFileAtOnce()
     QCOMPARE(reader.value(PreferenceKeys::apiBaseUrl).toString(), u"https://acme.example/"_s);
     QVERIFY(!reader.contains(PreferenceKeys::lastSelectedCompanyEndpoint));
     QVERIFY(Preferences::instance().contains(PreferenceKeys::apiBaseUrl));
+}
+
+void TestPreferences::rewritesTheFileOnlyForAChange()
+{
+    // Every write replaces the file with a new one: its inode tells whether it was written.
+    const auto inode = [this] {
+        struct stat info = {};
+        return ::stat(QFile::encodeName(preferencesPath()).constData(), &info) == 0 ? info.st_ino
+                                                                                    : ino_t(0);
+    };
+    Preferences &preferences = Preferences::instance();
+    preferences.setValue(PreferenceKeys::apiTimezoneIdentifier, u"Asia/Bangkok"_s);
+    const ino_t written = inode();
+    QVERIFY(written != 0);
+
+    preferences.setValue(PreferenceKeys::apiTimezoneIdentifier, u"Asia/Bangkok"_s);
+    QCOMPARE(inode(), written);
+
+    preferences.setValue(PreferenceKeys::apiTimezoneIdentifier, u"Europe/Paris"_s);
+    QVERIFY(inode() != written);
+    const QSettings reader(preferencesPath(), QSettings::IniFormat);
+    QCOMPARE(reader.value(PreferenceKeys::apiTimezoneIdentifier).toString(), u"Europe/Paris"_s);
 }
 
 void TestPreferences::createsUpperCaseDeviceIdOnce()
