@@ -34,6 +34,7 @@ QList<GalleryPage> galleryPages()
           { QStringLiteral("pink"), QStringLiteral("black"), QStringLiteral("teal") },
           &buildSettingsPage },
         { QStringLiteral("tracker-midnight"), {}, &buildTrackerMidnightPage },
+        { QStringLiteral("tracker-paused"), {}, &buildTrackerPausedPage },
         { QStringLiteral("focus-start"),
           {},
           &buildTrackerStartPage,

@@ -106,6 +106,13 @@ QWidget *buildTrackerMidnightPage()
     return withHeader(tracker);
 }
 
+QWidget *buildTrackerPausedPage()
+{
+    QWidget *page = buildTrackerActivePage();
+    engine().pause();
+    return page;
+}
+
 QWidget *buildTrackerPermissionsPage()
 {
     configure(false);

@@ -8,6 +8,8 @@ class QWidget;
 QWidget *buildTrackerStartPage();
 QWidget *buildTrackerActivePage();
 QWidget *buildTrackerPermissionsPage();
+// The active page paused: the faded clock and Resume.
+QWidget *buildTrackerPausedPage();
 // The start page under the notice of a session that crossed midnight.
 QWidget *buildTrackerMidnightPage();
 QWidget *buildForceUpdatePage();

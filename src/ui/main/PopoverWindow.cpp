@@ -54,7 +54,8 @@ PopoverWindow::PopoverWindow(QWidget *parent)
     new QVBoxLayout(m_signInPage);
     m_mainPage = new QWidget(m_stack);
 
-    m_forceUpdatePage = new ForceUpdateView(m_stack);
+    m_forceUpdatePage
+            = new LazyPage([](QWidget *parent) { return new ForceUpdateView(parent); }, m_stack);
     m_stack->addWidget(m_signInPage);
     m_stack->addWidget(m_mainPage);
     m_stack->addWidget(m_forceUpdatePage);
@@ -79,6 +80,11 @@ LoginView *PopoverWindow::loginView()
         m_signInPage->layout()->addWidget(m_loginView);
     }
     return m_loginView;
+}
+
+ForceUpdateView *PopoverWindow::forceUpdateView()
+{
+    return static_cast<ForceUpdateView *>(m_forceUpdatePage->content());
 }
 
 IconTabWidget *PopoverWindow::mainTabs()
@@ -144,7 +150,7 @@ void PopoverWindow::updateCurrentPage()
         loginView();
         m_stack->setCurrentWidget(m_signInPage);
     } else if (state.forceClientUpdate()) {
-        m_forceUpdatePage->refresh();
+        forceUpdateView()->refresh();
         m_stack->setCurrentWidget(m_forceUpdatePage);
     } else {
         mainTabs();

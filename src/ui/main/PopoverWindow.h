@@ -10,13 +10,14 @@ namespace UI {
 
 class ForceUpdateView;
 class IconTabWidget;
+class LazyPage;
 class LoginView;
 
 // The program's one main window: the sign-in page, the main page with its four tabs, or the
 // force-update page, whichever fits the application state. A close never quits by itself: it
 // hides the window, and only a close by the user asks what to do. Only the page the window opens
 // with is built before its first paint; the main page's other tabs follow right after it, and
-// the sign-in view or the main page when first needed.
+// the sign-in view, the main page or the force-update page when first needed.
 class PopoverWindow final : public QWidget
 {
     Q_OBJECT
@@ -43,6 +44,7 @@ protected:
 
 private:
     void buildMainPage();
+    ForceUpdateView *forceUpdateView();
     void buildHiddenPages();
     void onPendingMainTabChanged();
     CloseChoice askCloseChoice();
@@ -53,7 +55,8 @@ private:
     IconTabWidget *m_mainTabs = nullptr;
     QWidget *m_signInPage = nullptr;
     QWidget *m_mainPage = nullptr;
-    ForceUpdateView *m_forceUpdatePage = nullptr;
+    // Built when first shown: most runs never show it.
+    LazyPage *m_forceUpdatePage = nullptr;
     LoginView *m_loginView = nullptr;
     bool m_painted = false;
 };

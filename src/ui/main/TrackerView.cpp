@@ -85,12 +85,14 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
 
     m_pageStack = new QStackedWidget(this);
     layout->addWidget(m_pageStack, 1);
+    // The first page added is shown, and so polished and laid out, at once: the idle page, the one
+    // a start normally opens on, so that this work is not spent on a page nobody sees.
+    m_idlePage = buildIdlePage();
+    m_pageStack->addWidget(m_idlePage);
     m_permissionsPage = buildPermissionsPage();
     m_pageStack->addWidget(m_permissionsPage);
     m_interruptedPage = buildInterruptedPage();
     m_pageStack->addWidget(m_interruptedPage);
-    m_idlePage = buildIdlePage();
-    m_pageStack->addWidget(m_idlePage);
     m_activePage = buildActivePage();
     m_pageStack->addWidget(m_activePage);
     applyTextColours();

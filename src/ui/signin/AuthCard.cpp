@@ -1,10 +1,10 @@
 #include "ui/signin/AuthCard.h"
 
+#include "ui/signin/PanelCard.h"
 #include "ui/signin/SignInStyle.h"
 #include "ui/theme/Theme.h"
 #include "ui/widgets/HeroBanner.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -27,14 +27,7 @@ QScrollArea *makePageScrollArea(QWidget *parent)
 
 QWidget *makePanelCard(QWidget *parent)
 {
-    auto *card = new QWidget(parent);
-    card->setAttribute(Qt::WA_StyledBackground, true);
-    card->setProperty("panelcard", true);
-    auto *shadow = new QGraphicsDropShadowEffect(card);
-    shadow->setBlurRadius(20);
-    shadow->setColor(QColor(0, 0, 0, 12));
-    shadow->setOffset(0, 4);
-    card->setGraphicsEffect(shadow);
+    auto *card = new PanelCard(parent);
     auto *layout = new QVBoxLayout(card);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

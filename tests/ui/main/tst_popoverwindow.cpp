@@ -4,6 +4,7 @@
 #include "storage/Preferences.h"
 #include "storage/SQLiteStore.h"
 #include "ui/main/ApplicationTestHooks.h"
+#include "ui/main/ForceUpdateView.h"
 #include "ui/main/PopoverWindow.h"
 #include "ui/main/SettingsView.h"
 #include "ui/main/SummaryView.h"
@@ -124,6 +125,15 @@ void TestPopoverWindow::pageFollowsState()
     // Built in that state, too.
     PopoverWindow fresh;
     QCOMPARE(fresh.stack()->currentIndex(), page);
+
+    // The force-update page is built only to be shown, and shows the required version then.
+    for (const PopoverWindow *shown : { &window, &fresh }) {
+        const auto *forceUpdate = shown->findChild<UI::ForceUpdateView *>();
+        QCOMPARE(forceUpdate != nullptr, page == 2);
+        if (forceUpdate)
+            QCOMPARE(forceUpdate->findChild<QLabel *>(u"ForceUpdate_VersionLabel"_s)->text(),
+                     u"Latest version: 9.9.9"_s);
+    }
 }
 
 void TestPopoverWindow::signInViewResetOnlyWhenReturning()
