@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -158,6 +159,10 @@ APIError networkErrorFor(const RawReply &raw)
 void logRequest(const QUrl &url, const QByteArray &method, const std::optional<QByteArray> &body,
                 const QByteArray &contentType)
 {
+    // Describing a payload parses and re-indents it: not worth doing for lines that logging
+    // rules (QT_LOGGING_RULES) would drop anyway.
+    if (!QLoggingCategory::defaultCategory()->isDebugEnabled())
+        return;
     qDebug().noquote() << u"API request: %1 %2"_s.arg(
             QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)));
     if (!body || body->isEmpty())

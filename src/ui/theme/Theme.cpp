@@ -307,7 +307,8 @@ NoticeColours noticeColours(const Palette &palette)
     NoticeColours result;
     result.strip = QColor(255, 200, 100, 30);
     const QColor shown = composited(result.strip, colour(palette.background));
-    result.mutedText = readableOn(colour(palette.muted), { shown });
+    // The muted text the palette uses elsewhere, adjusted further only where the amber needs it.
+    result.mutedText = readableOn(colour(readableText(palette, palette.muted)), { shown });
     return result;
 }
 
