@@ -1,6 +1,9 @@
 // The upload queue drained against the HR service's stand-in, which runs as its own program so that
 // this process's CPU time is the client's alone.
 //
+// Each runs over plain HTTP and, as ...Tls, over HTTPS with the stand-in's certificate trusted
+// (the service itself is https only).
+//
 // drainBacklog/N: N tasks (a quarter each of session starts, heartbeats, segment batches of ten
 // rows and 2 KiB screenshots) worked off with queue passes run back to back, without the worker's
 // 30 s wait between passes of 20. Counters: requests per second and client CPU per request.
@@ -10,12 +13,18 @@
 //
 // curlBaseline/N: the same number of small POSTs with a bearer header sent by curl, one process
 // on one kept-alive connection, against the same stand-in: curl's CPU per request, the yardstick
-// for cpu_us_per_req. curl writes nothing to a log.
+// for cpu_us_per_req. curl writes nothing to a log. Over HTTPS curl trusts the certificate with
+// --cacert.
+//
+// The "connections" counter is the number of connections the stand-in saw: one unless a client
+// opened new ones, in which case handshakes are part of the CPU counted.
 //
 // breakerOpenIdle: the real worker with the breaker held open by a storm of 503 answers; the
 // process CPU over a 10 s window, which must stay near zero since the worker sleeps.
 
 #include "ApiClientFixture.h"
+#include "FakeHrServer.h"
+#include "TestCertificate.h"
 
 #include "networking/APIClient.h"
 #include "networking/ApiEndpoint.h"
@@ -35,6 +44,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -51,6 +61,7 @@
 using namespace Qt::StringLiterals;
 using Services::UploadService;
 using Services::UploadServiceTestHooks;
+using Transport = TestSupport::FakeHrServer::Transport;
 
 namespace {
 
@@ -72,13 +83,26 @@ double childrenCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// What the stand-in logged since its log was last cleared.
+struct Tally
+{
+    int requests = 0;
+    int connections = 0;
+};
+
 // The stand-in program, its base URL and a signed-in token store pointing at it.
 class Stand final
 {
 public:
-    Stand()
+    explicit Stand(Transport transport)
     {
         m_process.setProgram(QString::fromLocal8Bit(CLOCKWARDEN_FAKE_HR_SERVER));
+        if (transport == Transport::Https) {
+            m_process.setArguments({ u"--tls"_s, u"--write-certificate"_s, certificatePath() });
+            // Before the first connection to the stand-in's origin, so none is made untrusted.
+            TestSupport::TestCertificate::trustInProcess(
+                    &Networking::APIClient::networkAccessManager());
+        }
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
         if (!m_process.waitForStarted() || !m_process.waitForReadyRead(10000))
@@ -117,21 +141,27 @@ public:
                 .body;
     }
 
-    int requestCount()
+    Tally tally()
     {
-        return int(QJsonDocument::fromJson(control("GET", u"requests"_s))
-                           .object()
-                           .value("requests"_L1)
-                           .toArray()
-                           .size());
+        const QJsonArray requests = QJsonDocument::fromJson(control("GET", u"requests"_s))
+                                            .object()
+                                            .value("requests"_L1)
+                                            .toArray();
+        QSet<int> connections;
+        for (const QJsonValue &request : requests)
+            connections.insert(request.toObject().value("connectionId"_L1).toInt());
+        return { int(requests.size()), int(connections.size()) };
     }
 
     QUrl baseUrl() const { return m_baseUrl; }
+    // The stand-in's certificate as PEM, written there when serving HTTPS.
+    QString certificatePath() const { return m_folder.filePath(u"stand-in.crt"_s); }
 
     MemoryCredentialStore credentials;
     Storage::TokenStore tokens{ &credentials };
 
 private:
+    QTemporaryDir m_folder;
     QProcess m_process;
     QUrl m_baseUrl;
 };
@@ -213,10 +243,10 @@ int queued(Storage::SQLiteStore &store)
     return store.nextDueUpload(QDateTime::currentDateTimeUtc().addYears(1)) ? 1 : 0;
 }
 
-void drainBacklog(benchmark::State &state)
+void drainQueue(benchmark::State &state, Transport transport)
 {
     const int size = int(state.range(0));
-    Stand stand;
+    Stand stand(transport);
     Storage::SQLiteStore store;
     store.setDomainKey(Networking::ApiEndpoint::domainKey());
     for (int number = 0; number < 10; ++number)
@@ -226,6 +256,7 @@ void drainBacklog(benchmark::State &state)
     double cpu = 0;
     double wall = 0;
     int requests = 0;
+    int connections = 0;
     for (auto _ : state) {
         state.PauseTiming();
         stand.control("DELETE", u"requests"_s);
@@ -241,20 +272,33 @@ void drainBacklog(benchmark::State &state)
         cpu += processCpuSeconds() - cpuStart;
 
         state.PauseTiming();
-        requests += stand.requestCount();
+        const Tally tally = stand.tally();
+        requests += tally.requests;
+        connections += tally.connections;
         state.ResumeTiming();
     }
     UploadServiceTestHooks::setStore(UploadService::instance(), nullptr);
     state.counters["requests"] = requests;
+    state.counters["connections"] = connections;
     state.counters["drain_s"] = wall / double(state.iterations());
     state.counters["req_per_s"] = requests / wall;
     state.counters["cpu_us_per_req"] = cpu * 1e6 / requests;
 }
 
-void curlBaseline(benchmark::State &state)
+void drainBacklog(benchmark::State &state)
+{
+    drainQueue(state, Transport::Http);
+}
+
+void drainBacklogTls(benchmark::State &state)
+{
+    drainQueue(state, Transport::Https);
+}
+
+void curlPosts(benchmark::State &state, Transport transport)
 {
     const int size = int(state.range(0));
-    Stand stand;
+    Stand stand(transport);
     const QByteArray url = stand.baseUrl()
                                    .resolved(QUrl(u"hr/clockwarden/employees/sessions/heartbeat"_s))
                                    .toEncoded();
@@ -278,11 +322,15 @@ void curlBaseline(benchmark::State &state)
                          + R"(\",\"total_seconds\":60,\"status\":\"active\",\"intervals\":[]}")"
                          + "\n");
             config.write("output = \"/dev/null\"\n");
+            // Each operation has its own TLS options; the same ones let curl keep the connection.
+            if (transport == Transport::Https)
+                config.write("cacert = \"" + stand.certificatePath().toUtf8() + "\"\n");
         }
     }
 
     double cpu = 0;
     int requests = 0;
+    int connections = 0;
     for (auto _ : state) {
         state.PauseTiming();
         stand.control("DELETE", u"requests"_s);
@@ -298,16 +346,29 @@ void curlBaseline(benchmark::State &state)
         cpu += childrenCpuSeconds() - cpuStart;
 
         state.PauseTiming();
-        requests += stand.requestCount();
+        const Tally tally = stand.tally();
+        requests += tally.requests;
+        connections += tally.connections;
         state.ResumeTiming();
     }
     state.counters["requests"] = requests;
+    state.counters["connections"] = connections;
     state.counters["cpu_us_per_req"] = cpu * 1e6 / requests;
+}
+
+void curlBaseline(benchmark::State &state)
+{
+    curlPosts(state, Transport::Http);
+}
+
+void curlBaselineTls(benchmark::State &state)
+{
+    curlPosts(state, Transport::Https);
 }
 
 void breakerOpenIdle(benchmark::State &state)
 {
-    Stand stand;
+    Stand stand(Transport::Http);
     Storage::SQLiteStore store;
     store.setDomainKey(Networking::ApiEndpoint::domainKey());
     store.clearAll();
@@ -337,7 +398,19 @@ BENCHMARK(drainBacklog)
         ->Iterations(1)
         ->Unit(benchmark::kSecond)
         ->UseRealTime();
+BENCHMARK(drainBacklogTls)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond)
+        ->UseRealTime();
 BENCHMARK(curlBaseline)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond)
+        ->UseRealTime();
+BENCHMARK(curlBaselineTls)
         ->Arg(1000)
         ->Arg(10000)
         ->Iterations(1)
