@@ -59,7 +59,8 @@ int runChild(int argc, char **argv, const QString &role)
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     const bool tracking = role == kTrackingRole || role == kLoseDisplayRole;
-    watchdog.start(tracking ? 60000 : 5000);
+    // Only a hang trips it: a sanitized child on a loaded machine can take seconds to restart.
+    watchdog.start(60000);
 
     if (tracking) {
         auto &engine = Core::SessionManager::instance();
