@@ -27,6 +27,8 @@ dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 
 MARKER = "CLOCKWARDEN_GNOME_DESKTOP"
 MONITOR_SIZE = (1280, 800)
+# How long the first calls to a shell that is still starting may take to be answered.
+STARTING_CALL_TIMEOUT_S = 120
 # Linux input event codes for NotifyPointerButton.
 BUTTON_LEFT = 0x110
 KEYSYMS = {"Tab": 0xff09, "Return": 0xff0d, "Escape": 0xff1b, "space": 0x20, "BackSpace": 0xff08,
@@ -245,7 +247,10 @@ class GnomeDesktop:
     def _open_remote_desktop(self):
         remote = self.bus.get_object("org.gnome.Mutter.RemoteDesktop",
                                      "/org/gnome/Mutter/RemoteDesktop")
-        path = remote.CreateSession(dbus_interface="org.gnome.Mutter.RemoteDesktop")
+        # A shell that is still starting on two busy cores has been seen to take longer than
+        # D-Bus's default 25 s to answer the first call.
+        path = remote.CreateSession(dbus_interface="org.gnome.Mutter.RemoteDesktop",
+                                    timeout=STARTING_CALL_TIMEOUT_S)
         self.remote = dbus.Interface(self.bus.get_object("org.gnome.Mutter.RemoteDesktop", path),
                                      "org.gnome.Mutter.RemoteDesktop.Session")
         session_id = self.remote.get_dbus_method(
@@ -253,7 +258,8 @@ class GnomeDesktop:
         screencast = self.bus.get_object("org.gnome.Mutter.ScreenCast",
                                          "/org/gnome/Mutter/ScreenCast")
         cast_path = screencast.CreateSession({"remote-desktop-session-id": session_id},
-                                             dbus_interface="org.gnome.Mutter.ScreenCast")
+                                             dbus_interface="org.gnome.Mutter.ScreenCast",
+                                             timeout=STARTING_CALL_TIMEOUT_S)
         cast = dbus.Interface(self.bus.get_object("org.gnome.Mutter.ScreenCast", cast_path),
                               "org.gnome.Mutter.ScreenCast.Session")
         nodes = {}
@@ -264,7 +270,7 @@ class GnomeDesktop:
             self.bus.add_signal_receiver(
                 lambda node, path=stream: nodes.__setitem__(str(path), int(node)),
                 "PipeWireStreamAdded", "org.gnome.Mutter.ScreenCast.Stream", None, stream)
-        self.remote.Start()
+        self.remote.Start(timeout=STARTING_CALL_TIMEOUT_S)
         wait_until(lambda: len(nodes) == len(self.streams), 20, "the monitors' screen casts")
         for entry in self.streams:
             entry[2] = nodes[str(entry[1])]
