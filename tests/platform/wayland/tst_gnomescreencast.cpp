@@ -141,7 +141,8 @@ void TestGnomeScreenCast::restoreTokenStartsWithoutDialog()
     QElapsedTimer restarting;
     restarting.start();
     m_capturer = std::make_unique<WaylandScreenCapturer>();
-    QTRY_VERIFY_WITH_TIMEOUT(m_capturer->isAvailable() || GnomeDesktop::shareDialogShown(), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(m_capturer->isAvailable() || GnomeDesktop::shareDialogShown(),
+                              qPrintable(m_log->lines().join(u'\n')), 30000);
     QVERIFY(!GnomeDesktop::shareDialogShown());
     QVERIFY(m_capturer->isAvailable());
     qInfo("available again %lld ms after the restart, with no dialog", restarting.elapsed());
