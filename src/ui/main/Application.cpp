@@ -38,10 +38,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
-
-#include <cstdio>
 
 #include <unistd.h>
 
@@ -386,11 +385,8 @@ void Application::onTrayCheckForUpdatesTriggered()
                 auto &state = AppStateManager::instance();
                 const QString text = state.finishUpdateCheck(fetched);
                 if (state.isAuthenticated()) {
-                    using Result = UI::UpdateCheckAnswer::Result;
-                    UI::UpdateCheckAnswer::instance()->announce(!fetched ? Result::Failed
-                                                                : state.forceClientUpdate()
-                                                                        ? Result::UpdateRequired
-                                                                        : Result::UpToDate);
+                    UI::UpdateCheckAnswer::instance()->announceCheck(fetched.has_value(),
+                                                                     state.forceClientUpdate());
                 }
                 showCheckForUpdatesResult(text);
             });

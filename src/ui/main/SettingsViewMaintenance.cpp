@@ -285,15 +285,13 @@ void SettingsView::onCheckUpdateClicked()
                 const auto *config = std::get_if<Models::RemoteConfig>(&result);
                 // A configuration that arrives after a sign-out belongs to nobody: applying it
                 // would hand a signed-out engine a company's settings.
-                using Result = UpdateCheckAnswer::Result;
-                Result answer = Result::Failed;
-                if (config && state.isAuthenticated()) {
+                const bool applied = config && state.isAuthenticated();
+                if (applied) {
                     state.setRemoteConfig(*config);
                     m_engine.applyRemoteConfig(*config);
-                    answer = state.forceClientUpdate() ? Result::UpdateRequired : Result::UpToDate;
                 }
                 // Through the shared answer, which sets the label like the tray's answers do.
-                UpdateCheckAnswer::instance()->announce(answer);
+                UpdateCheckAnswer::instance()->announceCheck(applied, state.forceClientUpdate());
                 refreshVersion();
             });
 }

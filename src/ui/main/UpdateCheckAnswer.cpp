@@ -26,4 +26,12 @@ void UpdateCheckAnswer::announce(Result result)
     Q_EMIT answered(result);
 }
 
+void UpdateCheckAnswer::announceCheck(bool fetched, bool updateRequired)
+{
+    if (!fetched)
+        announce(Result::Failed);
+    else
+        announce(updateRequired ? Result::UpdateRequired : Result::UpToDate);
+}
+
 } // namespace UI

@@ -19,6 +19,8 @@ public:
     static QString text(Result result);
 
     void announce(Result result);
+    // The answer of a check that fetched the configuration or not, with what it then required.
+    void announceCheck(bool fetched, bool updateRequired);
 
 Q_SIGNALS:
     void answered(UI::UpdateCheckAnswer::Result result);
