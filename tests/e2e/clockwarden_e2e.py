@@ -333,12 +333,10 @@ class Run(RunBase):
         print("idle", flush=True)
         # The pointer waits off the window, where a move opens no tool tip.
         run("xdotool", "mousemove", "1200", "850")
-        # The company asks after one idle minute; nothing touches the display meanwhile. The
-        # program polls the idle time every 5 s, so it notices the minute up to 5 s later.
-        paused_before = self.app_log().count("Tracking paused")
+        # The company asks after one idle minute; nothing touches the display meanwhile.
+        pauses = self.idle_pauses()
         time.sleep(60)
-        wait_for(lambda: self.app_log().count("Tracking paused") > paused_before, 20,
-                 "the program's idle pause")
+        self.wait_for_idle_pause(pauses)
         program.capture("04-idle-paused")
         # Xvfb makes raw motion only for relative moves.
         run("xdotool", "mousemove_relative", "--", "7", "5")

@@ -243,6 +243,14 @@ class RunBase:
         with open(path, errors="replace") as file:
             return file.read()
 
+    def idle_pauses(self):
+        return self.app_log().count("Tracking paused")
+
+    def wait_for_idle_pause(self, pauses_before):
+        """The program polls the idle time every 5 s, so it notices the idle minute up to 5 s
+        after the threshold: a move before its pause would race the poll."""
+        wait_for(lambda: self.idle_pauses() > pauses_before, 20, "the program's idle pause")
+
     def secret_item(self):
         found = subprocess.run(["secret-tool", "lookup", *TOKEN_ITEM], capture_output=True)
         return found.returncode == 0
