@@ -250,7 +250,8 @@ void TestUploadWorker::periodicSweepQueuesLostFiles()
 
     QVERIFY(nextRound());
 
-    QVERIFY(m_bench->server.waitForRequests(1, FakeHrRoute::Screenshots));
+    QVERIFY2(m_bench->server.waitForRequests(1, FakeHrRoute::Screenshots),
+             qPrintable(m_log->lines().join(u'\n')));
     QTRY_VERIFY(!QFile::exists(lost));
     QCOMPARE(m_log->linesContaining(u"Orphan sweeper: enqueued 1 stranded screenshot(s)"_s).size(),
              1);
