@@ -1,7 +1,9 @@
 #include "ui/widgets/HeroBanner.h"
 
 #include "ui/theme/Theme.h"
+#include "ui/widgets/ShownRefresh.h"
 
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,9 +14,13 @@ namespace UI {
 
 HeroBanner::HeroBanner(QWidget *parent)
     : QWidget(parent)
+    , m_onScreen(new ShownRefresh(this, [] {}))
 {
     // The banner paints its whole rectangle itself; the sheet's QWidget background must not.
     setAttribute(Qt::WA_StyledBackground, false);
+    // A decoded banner is 4 to 6 MiB: off screen (another page, the popover hidden or unmapped)
+    // nothing draws it, and the next paint reads it again from the resources.
+    m_onScreen->setReleaseOffScreen([this] { releaseImage(); });
 }
 
 HeroBanner::~HeroBanner() = default;
@@ -48,6 +54,14 @@ void HeroBanner::setImagePath(const QString &path)
     m_image = QPixmap();
     m_imageLoaded = false;
     update();
+}
+
+void HeroBanner::releaseImage()
+{
+    if (!m_imageLoaded)
+        return;
+    m_image = QPixmap();
+    m_imageLoaded = false;
 }
 
 void HeroBanner::setScaleMode(int mode)
@@ -172,7 +186,9 @@ void HeroBanner::paintEvent(QPaintEvent *)
     }
 
     if (!m_imageLoaded) {
-        m_image = QPixmap(m_imagePath);
+        // Not QPixmap(path): that keeps a copy in QPixmapCache, which would outlive the release.
+        // A 1600 x 880 banner decodes in a few milliseconds.
+        m_image = QPixmap::fromImage(QImageReader(m_imagePath).read());
         m_imageLoaded = true;
     }
     const bool hasImage = !m_image.isNull() && m_image.height() > 0;

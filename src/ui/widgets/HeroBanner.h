@@ -7,11 +7,14 @@
 
 namespace UI {
 
+class ShownRefresh;
+
 // The picture panel at the top of the sign-in cards and the Tracker pages. It paints a banner
 // chosen by key and the current palette, either scaled to its height (mode 0) or zoomed onto a
 // focal point (mode 1), optionally over the palette's gradient (darkened where white text would
 // not read on it) and faded out to the left, and paints its outer corners in the colour behind
-// it. Callers lay their own widgets over it.
+// it. Callers lay their own widgets over it. The decoded picture is dropped whenever the banner
+// goes off screen and read again at its next paint.
 // Setters store what they are given without checks and repaint. GUI thread only.
 class HeroBanner final : public QWidget
 {
@@ -50,6 +53,7 @@ protected:
 private:
     void drawImage(QPainter &painter, const QRectF &target) const;
     QRectF imageTarget() const;
+    void releaseImage();
 
     QString m_imageKey;
     bool m_paletteHooked = false;
@@ -64,6 +68,7 @@ private:
     bool m_fadeImage = false;
     bool m_gradientBackground = false;
     QString m_imagePath;
+    ShownRefresh *m_onScreen = nullptr;
 };
 
 } // namespace UI

@@ -53,6 +53,12 @@ void ShownRefresh::refreshIfStale()
     m_refresh();
 }
 
+void ShownRefresh::release()
+{
+    if (m_release)
+        m_release();
+}
+
 bool ShownRefresh::eventFilter(QObject *watched, QEvent *event)
 {
     // Both reach here before the paint that follows them: the show event the view's own, the
@@ -60,10 +66,15 @@ bool ShownRefresh::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_view && event->type() == QEvent::Show) {
         watchWindow();
         refreshIfStale();
+    } else if (watched == m_view && event->type() == QEvent::Hide) {
+        release();
     } else if (watched == m_window && event->type() == QEvent::Expose) {
+        const bool wasUnmapped = m_unmapped;
         m_unmapped = !m_window->isExposed();
         if (!m_unmapped && m_view->isVisible())
             refreshIfStale();
+        else if (m_unmapped && !wasUnmapped && m_view->isVisible())
+            release(); // A view already hidden was released at its hide event.
     }
     return QObject::eventFilter(watched, event);
 }

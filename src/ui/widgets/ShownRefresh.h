@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <utility>
 
 class QWidget;
 class QWindow;
@@ -14,7 +15,8 @@ namespace UI {
 // while the view is on screen, and otherwise only marks it stale, so that the refresh runs once,
 // before the next paint, when the view is shown again. Off screen means hidden (its window, an
 // ancestor, a stacked page or a tab hidden) or its window unmapped (minimised, or unmapped by the
-// desktop). Requests meanwhile cost a flag. Owned by the view; GUI thread only.
+// desktop). Requests meanwhile cost a flag. A view may also hand over what to release each time it
+// leaves the screen. Owned by the view; GUI thread only.
 class ShownRefresh final : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,9 @@ public:
     ~ShownRefresh() override;
 
     void request();
+    // Runs each time the view goes off screen (hidden, or its window unmapped): for what only
+    // painting needs and the next paint can rebuild.
+    void setReleaseOffScreen(std::function<void()> release) { m_release = std::move(release); }
     // Marks the view stale without refreshing, even while it is on screen.
     void invalidate() { m_stale = true; }
     bool isStale() const { return m_stale; }
@@ -36,9 +41,11 @@ protected:
 private:
     void watchWindow();
     void refreshIfStale();
+    void release();
 
     QWidget *m_view = nullptr;
     std::function<void()> m_refresh;
+    std::function<void()> m_release;
     QPointer<QWindow> m_window;
     bool m_unmapped = false;
     bool m_stale = false;

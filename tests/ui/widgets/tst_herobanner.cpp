@@ -55,6 +55,8 @@ private slots:
     void gradientIsDarkenedUnderWhiteText();
     void zeroSizedBannerPaintsNothing();
     void followsPaletteChangesOnce();
+    void drawsThePictureAgainAfterLeavingTheScreen_data();
+    void drawsThePictureAgainAfterLeavingTheScreen();
 
 private:
     // A picture whose left half is red and right half blue.
@@ -316,6 +318,32 @@ void TestHeroBanner::followsPaletteChangesOnce()
     banner.setImageKey(u"login"_s);
     QCOMPARE(banner.imagePath(), u":/banners/login-hero-banner-pink.jpg"_s);
     QCOMPARE(ReceiverCount::of(notifier, SIGNAL(paletteChanged())), before + 1);
+}
+
+void TestHeroBanner::drawsThePictureAgainAfterLeavingTheScreen_data()
+{
+    QTest::addColumn<bool>("wholeWindow");
+    QTest::newRow("its window hidden and shown") << true;
+    QTest::newRow("the banner hidden and shown") << false;
+}
+
+void TestHeroBanner::drawsThePictureAgainAfterLeavingTheScreen()
+{
+    QFETCH(bool, wholeWindow);
+    HeroBanner *banner = nullptr;
+    const auto window = showBanner(banner, QSize(400, 100));
+    QVERIFY(window);
+    banner->setImagePath(halves(400, 100));
+    QVERIFY(near(shot(banner).pixelColor(100, 50), red));
+
+    // Off screen the decoded picture is dropped; the next paint reads it again.
+    QWidget *hidden = wholeWindow ? window.get() : banner;
+    hidden->hide();
+    hidden->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QImage pixels = shot(banner);
+    QVERIFY(near(pixels.pixelColor(100, 50), red));
+    QVERIFY(near(pixels.pixelColor(300, 50), blue));
 }
 
 CLOCKWARDEN_TEST_MAIN(TestHeroBanner)

@@ -25,12 +25,14 @@ struct Window
         stack->addWidget(view);
         stack->setCurrentWidget(view);
         top.resize(200, 200);
+        refresh->setReleaseOffScreen([this] { ++releases; });
     }
 
     QWidget top;
     QStackedWidget *stack = new QStackedWidget;
     QWidget *view = new QWidget;
     int refreshes = 0;
+    int releases = 0;
     ShownRefresh *refresh = new ShownRefresh(view, [this] { ++refreshes; });
 };
 
@@ -50,6 +52,7 @@ private slots:
     void refreshesAtOnceWhileShown();
     void hiddenRefreshesOnceWhenShown();
     void unmappedRefreshesOnceWhenMapped();
+    void releasesOnceEachTimeItLeavesTheScreen();
 };
 
 void TestShownRefresh::refreshesAtOnceWhileShown()
@@ -110,6 +113,39 @@ void TestShownRefresh::unmappedRefreshesOnceWhenMapped()
     QTRY_COMPARE(window.refreshes, 2);
     window.refresh->request();
     QCOMPARE(window.refreshes, 3);
+}
+
+void TestShownRefresh::releasesOnceEachTimeItLeavesTheScreen()
+{
+    Window window;
+    window.top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.top));
+    QCOMPARE(window.releases, 0);
+
+    window.stack->setCurrentIndex(0);
+    QCOMPARE(window.releases, 1);
+    window.stack->setCurrentIndex(1);
+    QCOMPARE(window.releases, 1);
+
+    // Its window hidden: the hide event releases, the unmapping that follows does not again.
+    window.top.hide();
+    QCOMPARE(window.releases, 2);
+    QTRY_VERIFY(!window.top.windowHandle()->isExposed());
+    QCOMPARE(window.releases, 2);
+    window.top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.top));
+    QCOMPARE(window.releases, 2);
+
+    QVERIFY(xdotool(u"windowunmap"_s, window.top));
+    QTRY_COMPARE(window.releases, 3);
+    QVERIFY(xdotool(u"windowmap"_s, window.top));
+    QTRY_VERIFY(window.top.windowHandle()->isExposed());
+    QCOMPARE(window.releases, 3);
+    // The page that was off screen while unmapped is not released twice.
+    window.stack->setCurrentIndex(0);
+    QVERIFY(xdotool(u"windowunmap"_s, window.top));
+    QTRY_VERIFY(!window.top.windowHandle()->isExposed());
+    QCOMPARE(window.releases, 4);
 }
 
 CLOCKWARDEN_TEST_MAIN(TestShownRefresh)
