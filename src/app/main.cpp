@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include <malloc.h>
 #include <sys/stat.h>
 
 namespace {
@@ -44,6 +45,11 @@ int main(int argc, char *argv[])
     // Screenshots, the work record and the log are the user's alone: everything made from here
     // on is closed to other users, whatever the umask of the desktop session.
     ::umask(077);
+    // A fixed threshold turns off glibc's sliding one, which after the first large free (a
+    // decoded banner, 5 MiB) would serve the next such buffers from the heap and keep them there
+    // once freed. At glibc's own starting value, big pixel buffers keep their own mappings and
+    // go back to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     Platform::installCrashHandlers();
     if (refuseWithoutDisplay())
         return 1;
