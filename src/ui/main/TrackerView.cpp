@@ -86,15 +86,9 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
     m_pageStack = new QStackedWidget(this);
     layout->addWidget(m_pageStack, 1);
     // The first page added is shown, and so polished and laid out, at once: the idle page, the one
-    // a start normally opens on, so that this work is not spent on a page nobody sees.
+    // a start normally opens on. The other pages are built when first needed (see ensurePage).
     m_idlePage = buildIdlePage();
     m_pageStack->addWidget(m_idlePage);
-    m_permissionsPage = buildPermissionsPage();
-    m_pageStack->addWidget(m_permissionsPage);
-    m_interruptedPage = buildInterruptedPage();
-    m_pageStack->addWidget(m_interruptedPage);
-    m_activePage = buildActivePage();
-    m_pageStack->addWidget(m_activePage);
     applyTextColours();
 
     m_greetingTimer->setInterval(kGreetingIntervalMs);
@@ -123,6 +117,15 @@ TrackerView::TrackerView(Core::SessionManager &engine, QWidget *parent)
 
 TrackerView::~TrackerView() = default;
 
+void TrackerView::ensurePage(QWidget *&page, QWidget *(TrackerView::*build)())
+{
+    // Most starts never show these pages, and building them is a good part of the view's cost.
+    if (page)
+        return;
+    page = (this->*build)();
+    m_pageStack->addWidget(page);
+}
+
 void TrackerView::refreshState()
 {
     m_shownRefresh->request();
@@ -146,6 +149,7 @@ void TrackerView::applyState()
 
     const auto &state = Core::AppStateManager::instance();
     if (!state.hasRequiredPermissions()) {
+        ensurePage(m_permissionsPage, &TrackerView::buildPermissionsPage);
         const auto &permissions = Services::PermissionService::instance();
         m_screenRecordingStatus->setPixmap(statusIcon(permissions.hasScreenCapturePermission()));
         m_inputMonitoringStatus->setPixmap(statusIcon(permissions.hasInputMonitoringPermission()));
@@ -154,6 +158,7 @@ void TrackerView::applyState()
     }
 
     if (const std::optional<Models::Session> interrupted = m_engine.interruptedSession()) {
+        ensurePage(m_interruptedPage, &TrackerView::buildInterruptedPage);
         m_projectLabel->setText(interrupted->projectName);
         if (!interrupted->intervals.isEmpty()) {
             m_startedLabel->setText(

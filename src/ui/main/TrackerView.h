@@ -67,11 +67,13 @@ private:
     QWidget *buildInterruptedPage();
     QWidget *buildIdlePage();
     QWidget *buildActivePage();
+    // Builds a page on its first use and adds it to the stack.
+    void ensurePage(QWidget *&page, QWidget *(TrackerView::*build)());
     QWidget *buildProgressCard();
     // Sets the progress bar's sheet for the palette and has the clock's colour set again.
     void applyProgressBarColours();
     // Sets the palette's colours of the midnight notice (its strip and detail text) and of the
-    // permissions title.
+    // permissions title once built.
     void applyTextColours();
     QLabel *makeIconDisc(const QString &glyph, QWidget *parent);
     void applyState();

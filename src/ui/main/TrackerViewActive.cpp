@@ -258,6 +258,7 @@ void TrackerView::applyProgressBarColours()
 
 void TrackerView::refreshActivePage()
 {
+    ensurePage(m_activePage, &TrackerView::buildActivePage);
     const double today = m_engine.todayTotalSeconds();
     const bool paused = m_engine.isPaused();
 

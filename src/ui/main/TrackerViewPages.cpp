@@ -31,6 +31,13 @@ QLabel *iconLabel(const QString &glyph, const QString &colour, int size, QWidget
     return label;
 }
 
+// 15 px bold is not large text: the warning orange darkens on light palettes to read.
+QString permissionsTitleSheet()
+{
+    return QStringLiteral("color: %1; font-size: 15px; font-weight: 700;")
+            .arg(Theme::readableTextColour(Theme::orangeColor));
+}
+
 QPushButton *pointingButton(const QString &text, QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
@@ -74,10 +81,8 @@ void TrackerView::buildCrossedMidnightNotice()
 
 void TrackerView::applyTextColours()
 {
-    // 15 px bold is not large text: the warning orange darkens on light palettes to read.
-    m_permissionsTitle->setStyleSheet(
-            QStringLiteral("color: %1; font-size: 15px; font-weight: 700;")
-                    .arg(Theme::readableTextColour(Theme::orangeColor)));
+    if (m_permissionsTitle)
+        m_permissionsTitle->setStyleSheet(permissionsTitleSheet());
 
     const Theme::NoticeColours colours = Theme::noticeColours(Theme::currentPalette());
     // By name, so the strip is the notice alone and not each label and button inside it.
@@ -108,6 +113,7 @@ QWidget *TrackerView::buildPermissionsPage()
     titleRow->setSpacing(8);
     titleRow->addWidget(iconLabel(QStringLiteral("shield-alert"), Theme::orangeColor, 18, card));
     m_permissionsTitle = plainLabel(QStringLiteral("Permissions Required"), card);
+    m_permissionsTitle->setStyleSheet(permissionsTitleSheet());
     titleRow->addWidget(m_permissionsTitle, 1);
     layout->addLayout(titleRow);
 

@@ -63,7 +63,6 @@ struct ViewUnderTest
         view.show();
         stack = view.findChild<QStackedWidget *>();
         start = view.findChild<QPushButton *>(u"Tracker_PrimaryButton"_s);
-        stop = view.findChild<QPushButton *>(u"Tracker_StopButton"_s);
         picker = view.findChild<QComboBox *>(u"Tracker_TaskPicker"_s);
         status = view.findChild<QLabel *>(u"Tracker_StatusLabel"_s);
         notice = view.findChild<QWidget *>(u"Tracker_CrossedMidnightNotice"_s);
@@ -79,7 +78,6 @@ struct ViewUnderTest
     TrackerView view;
     QStackedWidget *stack = nullptr;
     QPushButton *start = nullptr;
-    QPushButton *stop = nullptr;
     QComboBox *picker = nullptr;
     QLabel *status = nullptr;
     QWidget *notice = nullptr;
@@ -317,7 +315,7 @@ void TestTrackerView::startUsesThePickedTaskAndStopEndsTheSession()
     QCOMPARE(ui.page(), u"Tracker_ActivePage"_s);
     QCOMPARE(ui.child<QLabel>(u"Tracker_TaskLabel"_s)->text(), u"Review"_s);
 
-    QTest::mouseClick(ui.stop, Qt::LeftButton);
+    QTest::mouseClick(ui.child<QPushButton>(u"Tracker_StopButton"_s), Qt::LeftButton);
     QVERIFY(!fixture.engine().isTracking());
     QCOMPARE(ui.page(), u"Tracker_StartPage"_s);
     QCOMPARE(ui.status->text(), u"\u2139 Tracking stopped: Session ended"_s);
