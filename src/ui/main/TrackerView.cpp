@@ -15,6 +15,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -133,7 +134,17 @@ void TrackerView::refreshState()
 
 bool TrackerView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+    if (event->type() == QEvent::FontChange && !m_fitting
+        && (watched == m_greetingLabel || watched == m_progressLineLabel)) {
+        // A style sheet polishes a label again (a new palette, the view moved into the tabs) with
+        // the font it was built with: the fitted size is gone, and a shrunk two-line text would
+        // take three. It is fitted again.
+        if (watched == m_greetingLabel)
+            setFittedText(m_greetingLabel, m_greeting, m_greetingFont, kGreetingWidth);
+        else
+            setFittedText(m_progressLineLabel, m_shownProgressLine, m_progressLineFont,
+                          m_progressLineLabel->maximumWidth());
+    } else if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
         const bool shown = !m_crossedMidnightNotice->isHidden() || !m_alert->isHidden();
         m_noticeRow->setContentsMargins(14, shown ? 14 : 0, 14, 0);
     }
@@ -196,15 +207,20 @@ QString TrackerView::relativeStartText(const QDateTime &start, const QDateTime &
 
 void TrackerView::refreshGreeting()
 {
+    m_greeting = Greetings::randomStartLine();
     if (m_greetingLabel)
-        setFittedText(m_greetingLabel, Greetings::randomStartLine(), m_greetingFont,
-                      kGreetingWidth);
+        setFittedText(m_greetingLabel, m_greeting, m_greetingFont, kGreetingWidth);
     m_greetingIndex = Greetings::randomIndex(int(Greetings::progressLines().size()));
 }
 
 void TrackerView::setFittedText(QLabel *label, const QString &text, const QFont &font, int width)
 {
-    const FittedText fitted = fitTextToTwoLines(text, font, width, 10.0);
+    const QScopedValueRollback fitting(m_fitting, true);
+    // Measured in the weight the application's style sheet draws the label with.
+    label->ensurePolished();
+    QFont measured = font;
+    measured.setWeight(label->font().weight());
+    const FittedText fitted = fitTextToTwoLines(text, measured, width, 10.0);
     label->setFont(fitted.font);
     const bool whole = fitted.text == text;
     label->setText(whole && fitted.lineCount == 2 ? balancedTwoLines(text, fitted.font, width)

@@ -142,6 +142,8 @@ private:
     std::optional<bool> m_shownPaused;
     std::optional<bool> m_shownActivity;
     QString m_shownProgressLine;
+    QString m_greeting;
+    bool m_fitting = false;
 
     ShownRefresh *m_shownRefresh = nullptr;
     int m_dailyTarget = 28800;

@@ -126,6 +126,7 @@ QWidget *TrackerView::buildActivePage()
     m_progressLineLabel->setWordWrap(true);
     m_progressLineLabel->setMaximumWidth(kProgressLineWidth);
     m_progressLineFont = m_progressLineLabel->font();
+    m_progressLineLabel->installEventFilter(this);
     bannerLayout->addWidget(m_progressLineLabel);
 
     auto *activityRow = new QHBoxLayout;

@@ -248,6 +248,7 @@ QWidget *TrackerView::buildIdlePage()
     m_greetingLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_greetingLabel->setWordWrap(true);
     m_greetingLabel->setMaximumWidth(185);
+    m_greetingLabel->installEventFilter(this);
     bannerLayout->addWidget(m_greetingLabel);
 
     auto *subtitle

@@ -16,6 +16,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -108,6 +109,7 @@ private slots:
     void midnightNoticeIsOneStripLinedUpWithTheCards();
     void startNewSessionRestartsTheOfferedTask();
     void paletteChangeRepaintsTheIconDiscs();
+    void shrunkGreetingKeepsTwoLinesAcrossPaletteChanges();
 };
 
 void TestTrackerView::init()
@@ -474,6 +476,51 @@ void TestTrackerView::paletteChangeRepaintsTheIconDiscs()
                          .toImage());
     }
     QCOMPARE(discs, 2);
+}
+
+void TestTrackerView::shrunkGreetingKeepsTwoLinesAcrossPaletteChanges()
+{
+    // A new sheet, or a new parent, polishes the label again with the size it was built with; the
+    // greeting shrunk to fit two lines then took three, its last line cut off.
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    UI::Theme::applyPalette(*app, u"pink"_s);
+    const auto withoutSheet = qScopeGuard([app] { app->setStyleSheet(QString()); });
+    SessionManagerFixture fixture(t0);
+    const auto drawnLines = [](const QLabel *label) {
+        return label->heightForWidth(label->contentsRect().width())
+               / label->fontMetrics().lineSpacing();
+    };
+    // The greeting is chosen at random: views are made until one had to shrink its greeting.
+    for (int made = 0; made < 400; ++made) {
+        ViewUnderTest ui(fixture.engine());
+        auto *greeting = ui.child<QLabel>(u"Tracker_GreetingLabel"_s);
+        QVERIFY(QTest::qWaitForWindowExposed(&ui.view));
+        const qreal fitted = greeting->font().pointSizeF();
+        QCOMPARE_LE(drawnLines(greeting), 2);
+        if (fitted >= QApplication::font().pointSizeF() + 6)
+            continue;
+
+        for (const QString &palette : { u"black"_s, u"teal"_s, u"pink"_s }) {
+            UI::Theme::applyPalette(*app, palette);
+            QCOMPARE(greeting->font().pointSizeF(), fitted);
+            QCOMPARE_LE(drawnLines(greeting), 2);
+        }
+        // The window puts the view into its tabs after building it.
+        QTabWidget tabs;
+        tabs.addTab(&ui.view, u"Tracker"_s);
+        const auto giveBack = qScopeGuard([&] {
+            tabs.removeTab(0);
+            ui.view.setParent(nullptr);
+        });
+        tabs.resize(480, 700);
+        tabs.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tabs));
+        QCOMPARE(greeting->contentsRect().width(), 185);
+        QCOMPARE(greeting->font().pointSizeF(), fitted);
+        QCOMPARE_LE(drawnLines(greeting), 2);
+        return;
+    }
+    QFAIL("no view had to shrink its greeting");
 }
 
 CLOCKWARDEN_TEST_MAIN(TestTrackerView)
