@@ -22,6 +22,7 @@ set(CLOCKWARDEN_TEST_BUS_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-private
 set(CLOCKWARDEN_TEST_PIPEWIRE_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/pipewire/with-pipewire)
 set(CLOCKWARDEN_TEST_XVFB_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb)
 set(CLOCKWARDEN_TEST_GNOME_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/gnome/with-gnome-session)
+set(CLOCKWARDEN_TEST_RERUN_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/rerun-after-leak-checker-crash)
 
 function(clockwarden_add_test name)
     cmake_parse_arguments(ARG "PRIVATE_BUS;SYSTEM_BUS;PIPEWIRE;TIME_ZONES;GUI" "" "LIBRARIES;SOURCES;LABELS;XVFB;GNOME"
@@ -56,6 +57,8 @@ function(clockwarden_add_test name)
     if("XVFB" IN_LIST ARGN)
         set(command ${CLOCKWARDEN_TEST_XVFB_RUNNER} ${ARG_XVFB} -- ${command})
     endif()
+
+    set(command ${CLOCKWARDEN_TEST_RERUN_RUNNER} ${command})
 
     add_test(NAME ${name} COMMAND ${command})
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
