@@ -104,16 +104,20 @@ class GnomeDesktop:
     def __init__(self, monitors=1, xwayland=False, log_dir=None):
         self.monitors = monitors
         self.xwayland = xwayland
+        self.given_log_dir = log_dir
+        self.timings = {}
+        self._fresh_root()
+
+    def _fresh_root(self):
+        """A new temporary root and no processes: the state before a start."""
         self.root = tempfile.mkdtemp(prefix="clockwarden-gnome-")
         os.chmod(self.root, 0o755)
-        self.log_dir = log_dir or self.root
-        self.log_dir_is_root = log_dir is None
+        self.log_dir = self.given_log_dir or self.root
         self.processes = []
         self.env = None
         self.bus = None
         self.remote = None
         self.streams = []  # (connector, stream path, PipeWire node) per monitor
-        self.timings = {}
 
     # Start-up
 
@@ -175,20 +179,12 @@ class GnomeDesktop:
             self.stop()
         except DesktopError as error:
             print(f"gnome_desktop: {error}", file=sys.stderr, flush=True)
-        if self.log_dir != self.root and os.path.isdir(self.log_dir):
+        if self.given_log_dir and os.path.isdir(self.log_dir):
             for name in os.listdir(self.log_dir):
                 if name.endswith(".log") and ".attempt" not in name:
                     os.replace(os.path.join(self.log_dir, name),
                                os.path.join(self.log_dir, f"{name[:-4]}.attempt{attempt}.log"))
-        self.root = tempfile.mkdtemp(prefix="clockwarden-gnome-")
-        os.chmod(self.root, 0o755)
-        if self.log_dir_is_root:
-            self.log_dir = self.root
-        self.processes = []
-        self.env = None
-        self.bus = None
-        self.remote = None
-        self.streams = []
+        self._fresh_root()
 
     def _start_once(self):
         runtime = os.path.join(self.root, "runtime")
