@@ -2,6 +2,7 @@
 
 #include "networking/APIClientTestHooks.h"
 #include "networking/ApiEndpoint.h"
+#include "networking/HttpConnection.h"
 #include "networking/ITokenRefresher.h"
 #include "networking/ReplyGuard.h"
 #include "storage/LogRedaction.h"
@@ -226,7 +227,9 @@ int APIClient::requestTimeoutMs()
 
 void APIClient::resetConnections()
 {
-    networkAccessManager().clearConnectionCache();
+    if (managers().hasLocalData())
+        managers().localData()->clearConnectionCache();
+    HttpConnection::closeForThisThread();
     ++s_connectionResetCount;
 }
 
@@ -321,18 +324,45 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
                             bool authenticated)
 {
     // Header order matters to the service's gateway; keep it.
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
-    request.setRawHeader("Accept", "application/json");
-    request.setRawHeader("app-client", "linux");
-    request.setRawHeader("X-App", "hr");
+    HttpConnection::Headers headers{ { "Content-Type", contentType },
+                                     { "Accept", "application/json" },
+                                     { "app-client", "linux" },
+                                     { "X-App", "hr" } };
     if (authenticated) {
         if (const std::optional<Models::AuthTokens> tokens = loadTokens())
-            request.setRawHeader("Authorization", "Bearer " + tokens->accessToken.toUtf8());
+            headers.append({ "Authorization", "Bearer " + tokens->accessToken.toUtf8() });
     }
-    ReplyGuard::prepare(request);
 
     logRequest(url, method, body, contentType);
+
+    // A thread with no user interface to keep answering waits in place on its own connection;
+    // the GUI thread, and anything a proxy must carry, goes through the network access manager.
+    const QCoreApplication *application = QCoreApplication::instance();
+    const bool inPlace = application && QThread::currentThread() != application->thread()
+                         && HttpConnection::canSend(url);
+    RawReply raw = inPlace ? HttpConnection::forThisThread().exchange(url, method, body, headers,
+                                                                      requestTimeoutMs(),
+                                                                      &APIClient::isAbortRequested)
+                           : executeWithManager(url, method, body, headers);
+    if (raw.refusedRedirectStatus > 0 || raw.tooLarge) {
+        const ReplyGuard::Refusal refusal
+                = raw.tooLarge ? ReplyGuard::Refusal::TooLarge : ReplyGuard::Refusal::Redirect;
+        qWarning().noquote() << u"API answer refused: %1 %2: %3"_s.arg(
+                QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)),
+                ReplyGuard::refusalText(refusal, raw.refusedRedirectStatus,
+                                        ReplyGuard::maximumAnswerBytes));
+    }
+    return raw;
+}
+
+RawReply APIClient::executeWithManager(const QUrl &url, const QByteArray &method,
+                                       const std::optional<QByteArray> &body,
+                                       const HttpConnection::Headers &headers)
+{
+    QNetworkRequest request(url);
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+    ReplyGuard::prepare(request);
 
     // The loop comes first: on a thread Qt did not start it also creates the event dispatcher
     // that the timers need.
@@ -379,9 +409,6 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
     if (guard->refusal() != ReplyGuard::Refusal::None) {
         raw.refusedRedirectStatus = guard->redirectStatus();
         raw.tooLarge = guard->refusal() == ReplyGuard::Refusal::TooLarge;
-        qWarning().noquote() << u"API answer refused: %1 %2: %3"_s.arg(
-                QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)),
-                guard->refusalText());
     }
     reply->deleteLater();
     return raw;

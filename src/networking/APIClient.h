@@ -1,6 +1,7 @@
 #pragma once
 
 #include "networking/APIResponse.h"
+#include "networking/HttpConnection.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -24,10 +25,12 @@ class ITokenRefresher;
 
 // The one synchronous client of the service's JSON API.
 //
-// Threading: one client and one network access manager per thread, created on that thread's first
-// request and destroyed when the thread ends; connections are pooled per thread. A request blocks
-// its calling thread in a local event loop until the answer, the request timeout (120 s) or the
-// process-wide abort flag ends it; on the GUI thread other events keep being served meanwhile.
+// Threading: one client per thread, created on that thread's first request and destroyed when the
+// thread ends. On the application's thread a request goes through that thread's network access
+// manager and blocks in a local event loop, so other events keep being served meanwhile. Any other
+// thread sends on its own kept-alive connection (HttpConnection) and waits in place, unless a
+// proxy is configured for the address. Either way the request timeout (120 s) or the process-wide
+// abort flag ends a request.
 // The token refresher and token store are installed once during wiring, are not owned and must
 // outlive every request. Failures come back as the response's error; nothing here throws.
 class APIClient final : public QObject
@@ -79,6 +82,9 @@ public:
 private:
     APIClient() = default;
 
+    RawReply executeWithManager(const QUrl &url, const QByteArray &method,
+                                const std::optional<QByteArray> &body,
+                                const HttpConnection::Headers &headers);
     void onRequestTimeout(const QPointer<QNetworkReply> &reply, RawReply &raw);
     void onAbortPollTick(const QPointer<QNetworkReply> &reply);
 };

@@ -83,13 +83,18 @@ QNetworkReply *ReplyGuard::get(QNetworkAccessManager &manager, const QUrl &url)
 
 QString ReplyGuard::refusalText() const
 {
-    switch (m_refusal) {
+    return refusalText(m_refusal, m_redirectStatus, m_maximumBytes);
+}
+
+QString ReplyGuard::refusalText(Refusal refusal, int redirectStatus, qint64 maximumBytes)
+{
+    switch (refusal) {
     case Refusal::None:
         break;
     case Refusal::Redirect:
-        return u"redirect (HTTP %1) to another address refused"_s.arg(m_redirectStatus);
+        return u"redirect (HTTP %1) to another address refused"_s.arg(redirectStatus);
     case Refusal::TooLarge:
-        return u"answer larger than %1 MiB"_s.arg(m_maximumBytes / (1024 * 1024));
+        return u"answer larger than %1 MiB"_s.arg(maximumBytes / (1024 * 1024));
     }
     return {};
 }

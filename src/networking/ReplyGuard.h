@@ -52,6 +52,7 @@ public:
     int redirectStatus() const { return m_redirectStatus; }
     // One sentence on the refusal for the log and the user; empty without one.
     QString refusalText() const;
+    static QString refusalText(Refusal refusal, int redirectStatus, qint64 maximumBytes);
 
 private:
     ReplyGuard(QNetworkReply *reply, qint64 maximumBytes);
