@@ -63,6 +63,13 @@ int networkErrorFor(QAbstractSocket::SocketError error)
     }
 }
 
+void closedEarly(RawReply &raw, int status)
+{
+    raw.statusCode = status;
+    raw.networkError = QNetworkReply::RemoteHostClosedError;
+    raw.errorString = u"Connection closed"_s;
+}
+
 void cancel(RawReply &raw, bool timedOut)
 {
     raw.networkError = QNetworkReply::OperationCanceledError;
@@ -161,6 +168,7 @@ RawReply HttpConnection::exchange(const QUrl &url, const QByteArray &method,
         Step step = sendOnce(target, request, deadline, aborted, raw, parser);
         if (step == Step::Retry) {
             // On a new connection: it cannot ask for another retry.
+            raw = RawReply();
             parser = HttpAnswerParser(ReplyGuard::maximumAnswerBytes);
             step = sendOnce(target, request, deadline, aborted, raw, parser);
         }
@@ -202,12 +210,16 @@ HttpConnection::Step HttpConnection::sendOnce(const QUrl &url, const QByteArray 
     m_socket->write(request);
     m_socket->flush();
     while (m_socket->bytesToWrite() > 0) {
-        if (!waitForSocket(true, deadline, aborted, raw)) {
-            close();
-            return reused && raw.networkError == QNetworkReply::RemoteHostClosedError
-                           ? Step::Retry
-                           : Step::Failed;
-        }
+        const Wait wait = waitForSocket(true, deadline, aborted, raw);
+        if (wait == Wait::Ready)
+            continue;
+        close();
+        if (wait == Wait::Failed)
+            return Step::Failed;
+        if (reused)
+            return Step::Retry;
+        closedEarly(raw, 0);
+        return Step::Failed;
     }
 
     bool answerStarted = false;
@@ -244,14 +256,11 @@ HttpConnection::Step HttpConnection::sendOnce(const QUrl &url, const QByteArray 
             // once more on a new one.
             if (reused && !answerStarted)
                 return Step::Retry;
-            raw.statusCode = parser.status();
-            raw.networkError = QNetworkReply::RemoteHostClosedError;
-            raw.errorString = u"Connection closed"_s;
+            closedEarly(raw, parser.status());
             return Step::Failed;
         }
-        if (!waitForSocket(false, deadline, aborted, raw)) {
-            if (raw.networkError == QNetworkReply::RemoteHostClosedError)
-                continue;
+        // A closed connection is seen at the top of the loop, once its last bytes are read.
+        if (waitForSocket(false, deadline, aborted, raw) == Wait::Failed) {
             raw.statusCode = parser.status();
             close();
             return Step::Failed;
@@ -260,35 +269,33 @@ HttpConnection::Step HttpConnection::sendOnce(const QUrl &url, const QByteArray 
 }
 
 // Waits up to the deadline for the socket to take or bring bytes, asking aborted() between
-// slices. False with raw's error set when it did not; a closed connection leaves the socket
-// unconnected with RemoteHostClosedError.
-bool HttpConnection::waitForSocket(bool forWrite, const QDeadlineTimer &deadline,
-                                   AbortCheck aborted, RawReply &raw)
+// slices. Only a failure (cancel, timeout, socket error) is written into raw.
+HttpConnection::Wait HttpConnection::waitForSocket(bool forWrite, const QDeadlineTimer &deadline,
+                                                   AbortCheck aborted, RawReply &raw)
 {
     for (;;) {
         if (aborted()) {
             cancel(raw, false);
-            return false;
+            return Wait::Failed;
         }
         if (deadline.hasExpired()) {
             cancel(raw, true);
-            return false;
+            return Wait::Failed;
         }
         const int slice = int(std::min<qint64>(abortPollIntervalMs, deadline.remainingTime()));
         if (forWrite ? m_socket->waitForBytesWritten(slice) : m_socket->waitForReadyRead(slice))
-            return true;
-        if (m_socket->state() == QAbstractSocket::ConnectedState
-            && m_socket->error() == QAbstractSocket::SocketTimeoutError)
-            continue;
-        if (m_socket->state() != QAbstractSocket::ConnectedState
-            && (m_socket->error() == QAbstractSocket::RemoteHostClosedError
-                || m_socket->error() == QAbstractSocket::SocketTimeoutError)) {
-            raw.networkError = QNetworkReply::RemoteHostClosedError;
-            raw.errorString = u"Connection closed"_s;
-            return false;
+            return Wait::Ready;
+        const QAbstractSocket::SocketError error = m_socket->error();
+        if (m_socket->state() == QAbstractSocket::ConnectedState) {
+            if (error == QAbstractSocket::SocketTimeoutError)
+                continue;
+        } else if (error == QAbstractSocket::RemoteHostClosedError
+                   || error == QAbstractSocket::SocketTimeoutError) {
+            return Wait::Closed;
         }
-        failWithSocketError(raw);
-        return false;
+        raw.networkError = networkErrorFor(error);
+        raw.errorString = m_socket->errorString();
+        return Wait::Failed;
     }
 }
 
@@ -382,12 +389,6 @@ bool HttpConnection::ensureConnected(const QUrl &url, const QDeadlineTimer &dead
     m_origin = url;
     ++m_connectionsOpened;
     return true;
-}
-
-void HttpConnection::failWithSocketError(RawReply &raw) const
-{
-    raw.networkError = networkErrorFor(m_socket->error());
-    raw.errorString = m_socket->errorString();
 }
 
 void HttpConnection::close()

@@ -56,14 +56,14 @@ public:
 
 private:
     enum class Step { Answered, Failed, Retry };
+    enum class Wait { Ready, Closed, Failed };
 
     Step sendOnce(const QUrl &url, const QByteArray &request, const QDeadlineTimer &deadline,
                   AbortCheck aborted, RawReply &raw, class HttpAnswerParser &parser);
     bool ensureConnected(const QUrl &url, const QDeadlineTimer &deadline, AbortCheck aborted,
                          RawReply &raw, bool *reused);
-    bool waitForSocket(bool forWrite, const QDeadlineTimer &deadline, AbortCheck aborted,
+    Wait waitForSocket(bool forWrite, const QDeadlineTimer &deadline, AbortCheck aborted,
                        RawReply &raw);
-    void failWithSocketError(RawReply &raw) const;
 
     std::unique_ptr<QTcpSocket> m_socket;
     QUrl m_origin;

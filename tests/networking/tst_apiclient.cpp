@@ -91,6 +91,7 @@ private Q_SLOTS:
     void describesPayloadsForTheLog_data();
     void describesPayloadsForTheLog();
     void unresolvablePathFailsWithoutRequestOrLog();
+    void reachesTheEnvironmentBaseOverTls_data();
     void reachesTheEnvironmentBaseOverTls();
     void pooledTlsConnectionLeavesNoWarningAtExit();
 
@@ -125,6 +126,7 @@ void TestAPIClient::cleanup()
 
 void TestAPIClient::sendsFixedHeadersInOrder_data()
 {
+    QTest::addColumn<bool>("onWorker");
     QTest::addColumn<QByteArray>("method");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("authenticated");
@@ -133,18 +135,25 @@ void TestAPIClient::sendsFixedHeadersInOrder_data()
 
     const QList<QByteArray> withToken = fixedHeaders;
     const QList<QByteArray> withoutToken = fixedHeaders.first(4);
-    QTest::newRow("signed-in GET") << "GET"_ba << configPath << true << true << withToken;
-    QTest::newRow("signed-in GET without a token record")
-            << "GET"_ba << configPath << true << false << withoutToken;
-    QTest::newRow("signed-in POST") << "POST"_ba << sessionStartPath << true << true << withToken;
-    QTest::newRow("signed-in POST without a token record")
-            << "POST"_ba << sessionStartPath << true << false << withoutToken;
-    QTest::newRow("sign-in POST leaves a stored token out")
-            << "POST"_ba << u"authentication/singleLogin"_s << false << true << withoutToken;
+    for (const bool onWorker : { false, true }) {
+        const char *where = onWorker ? ", worker thread" : "";
+        QTest::addRow("signed-in GET%s", where)
+                << onWorker << "GET"_ba << configPath << true << true << withToken;
+        QTest::addRow("signed-in GET without a token record%s", where)
+                << onWorker << "GET"_ba << configPath << true << false << withoutToken;
+        QTest::addRow("signed-in POST%s", where)
+                << onWorker << "POST"_ba << sessionStartPath << true << true << withToken;
+        QTest::addRow("signed-in POST without a token record%s", where)
+                << onWorker << "POST"_ba << sessionStartPath << true << false << withoutToken;
+        QTest::addRow("sign-in POST leaves a stored token out%s", where)
+                << onWorker << "POST"_ba << u"authentication/singleLogin"_s << false << true
+                << withoutToken;
+    }
 }
 
 void TestAPIClient::sendsFixedHeadersInOrder()
 {
+    QFETCH(bool, onWorker);
     QFETCH(QByteArray, method);
     QFETCH(QString, path);
     QFETCH(bool, authenticated);
@@ -152,10 +161,12 @@ void TestAPIClient::sendsFixedHeadersInOrder()
     QFETCH(QList<QByteArray>, expected);
     const QString token = tokenStored ? signIn(m_server, m_tokens).accessToken : QString();
 
-    if (method == "GET")
-        APIClient::instance().get(path, authenticated, false);
-    else
-        APIClient::instance().postJson(path, QJsonObject{ { u"a"_s, 1 } }, authenticated, false);
+    callOn(onWorker, [&] {
+        if (method == "GET")
+            return APIClient::instance().get(path, authenticated, false);
+        return APIClient::instance().postJson(path, QJsonObject{ { u"a"_s, 1 } }, authenticated,
+                                              false);
+    });
 
     QCOMPARE(m_server.requestCount(), 1);
     const TestSupport::RecordedRequest request = m_server.requests().first();
@@ -184,6 +195,7 @@ void TestAPIClient::postsTheObjectAsCompactJson()
 
 void TestAPIClient::mapsFailureAnswersToErrors_data()
 {
+    QTest::addColumn<bool>("onWorker");
     QTest::addColumn<FakeHrFault>("fault");
     QTest::addColumn<int>("kind");
     QTest::addColumn<OptionalInt>("httpStatus");
@@ -195,59 +207,70 @@ void TestAPIClient::mapsFailureAnswersToErrors_data()
     const QByteArray html
             = "  <!DOCTYPE html><html><body>" + QByteArray(259, 'y') + "</body></html>\n";
 
-    QTest::newRow("success has no error")
-            << FakeHrFault::delay(0) << noError << OptionalInt(200) << QString() << OptionalText();
-    QTest::newRow("message is the detail and the server message")
-            << FakeHrFault::errors(422, u"email"_s, u" The email is invalid. "_s) << server
-            << OptionalInt(422) << u"HTTP 422: The email is invalid."_s
-            << OptionalText(u"The email is invalid."_s);
-    QTest::newRow("first member of errors in key order")
-            << FakeHrFault::answer(422, R"({"errors":{"b":["second"],"a":[" First. ","x"]}})")
-            << server << OptionalInt(422) << u"HTTP 422: First."_s << OptionalText();
-    QTest::newRow("errors member as a text")
-            << FakeHrFault::answer(422, R"({"errors":{"email":"Taken."}})") << server
-            << OptionalInt(422) << u"HTTP 422: Taken."_s << OptionalText();
-    QTest::newRow("errors member that is no text leaves the plain message")
-            << FakeHrFault::answer(422, R"({"errors":{"email":[{"code":1}]}})") << server
-            << OptionalInt(422) << u"Server error 422"_s << OptionalText();
-    QTest::newRow("blank message falls through to error")
-            << FakeHrFault::answer(400, R"({"message":"  ","error":"invalid_grant"})") << server
-            << OptionalInt(400) << u"HTTP 400: invalid_grant"_s << OptionalText();
-    QTest::newRow("error object falls through to error_description")
-            << FakeHrFault::answer(400, R"({"error":{"code":7},"error_description":"Bad."})")
-            << server << OptionalInt(400) << u"HTTP 400: Bad."_s << OptionalText();
-    QTest::newRow("detail key") << FakeHrFault::answer(404, R"({"detail":"No such employee"})")
-                                << server << OptionalInt(404) << u"HTTP 404: No such employee"_s
-                                << OptionalText();
-    QTest::newRow("empty errors object gives the raw body")
-            << FakeHrFault::answer(409, R"({"errors":{}})") << server << OptionalInt(409)
-            << uR"(HTTP 409: {"errors":{}})"_s << OptionalText();
-    QTest::newRow("HTML page cut to 200 characters")
-            << FakeHrFault::answer(503, html, "text/html") << server << OptionalInt(503)
-            << u"HTTP 503: "_s + QString::fromLatin1(html.trimmed().left(200)) + u'…'
-            << OptionalText();
-    QTest::newRow("cut never splits a character of two units")
-            << FakeHrFault::answer(503,
-                                   QByteArray(199, 'y') + "\xF0\x9F\x98\x80" + QByteArray(9, 'z'),
-                                   "text/plain")
-            << server << OptionalInt(503) << u"HTTP 503: "_s + QString(199, u'y') + u'…'
-            << OptionalText();
-    QTest::newRow("empty body keeps the plain message")
-            << FakeHrFault::answer(500) << server << OptionalInt(500) << u"Server error 500"_s
-            << OptionalText();
-    QTest::newRow("8 KiB body gives no server message")
-            << FakeHrFault::oversizedBody(500, 8192) << server << OptionalInt(500)
-            << u"HTTP 500: Too big to read"_s << OptionalText();
-    QTest::newRow("body just under 8 KiB gives a server message")
-            << FakeHrFault::oversizedBody(500, 8191) << server << OptionalInt(500)
-            << u"HTTP 500: Too big to read"_s << OptionalText(u"Too big to read"_s);
-    QTest::newRow("unauthorized keeps the server message")
-            << FakeHrFault::message(401, u"Token expired."_s) << int(APIError::Kind::Unauthorized)
-            << OptionalInt(401) << u"Unauthorized"_s << OptionalText(u"Token expired."_s);
+    for (const bool onWorker : { false, true }) {
+        const char *where = onWorker ? ", worker thread" : "";
+        QTest::addRow("success has no error%s", where)
+                << onWorker << FakeHrFault::delay(0) << noError << OptionalInt(200) << QString()
+                << OptionalText();
+        QTest::addRow("message is the detail and the server message%s", where)
+                << onWorker << FakeHrFault::errors(422, u"email"_s, u" The email is invalid. "_s)
+                << server << OptionalInt(422) << u"HTTP 422: The email is invalid."_s
+                << OptionalText(u"The email is invalid."_s);
+        QTest::addRow("first member of errors in key order%s", where)
+                << onWorker
+                << FakeHrFault::answer(422, R"({"errors":{"b":["second"],"a":[" First. ","x"]}})")
+                << server << OptionalInt(422) << u"HTTP 422: First."_s << OptionalText();
+        QTest::addRow("errors member as a text%s", where)
+                << onWorker << FakeHrFault::answer(422, R"({"errors":{"email":"Taken."}})")
+                << server << OptionalInt(422) << u"HTTP 422: Taken."_s << OptionalText();
+        QTest::addRow("errors member that is no text leaves the plain message%s", where)
+                << onWorker << FakeHrFault::answer(422, R"({"errors":{"email":[{"code":1}]}})")
+                << server << OptionalInt(422) << u"Server error 422"_s << OptionalText();
+        QTest::addRow("blank message falls through to error%s", where)
+                << onWorker
+                << FakeHrFault::answer(400, R"({"message":"  ","error":"invalid_grant"})") << server
+                << OptionalInt(400) << u"HTTP 400: invalid_grant"_s << OptionalText();
+        QTest::addRow("error object falls through to error_description%s", where)
+                << onWorker
+                << FakeHrFault::answer(400, R"({"error":{"code":7},"error_description":"Bad."})")
+                << server << OptionalInt(400) << u"HTTP 400: Bad."_s << OptionalText();
+        QTest::addRow("detail key%s", where)
+                << onWorker << FakeHrFault::answer(404, R"({"detail":"No such employee"})")
+                << server << OptionalInt(404) << u"HTTP 404: No such employee"_s << OptionalText();
+        QTest::addRow("empty errors object gives the raw body%s", where)
+                << onWorker << FakeHrFault::answer(409, R"({"errors":{}})") << server
+                << OptionalInt(409) << uR"(HTTP 409: {"errors":{}})"_s << OptionalText();
+        QTest::addRow("HTML page cut to 200 characters%s", where)
+                << onWorker << FakeHrFault::answer(503, html, "text/html") << server
+                << OptionalInt(503)
+                << u"HTTP 503: "_s + QString::fromLatin1(html.trimmed().left(200)) + u'…'
+                << OptionalText();
+        QTest::addRow("cut never splits a character of two units%s", where)
+                << onWorker
+                << FakeHrFault::answer(
+                           503, QByteArray(199, 'y') + "\xF0\x9F\x98\x80" + QByteArray(9, 'z'),
+                           "text/plain")
+                << server << OptionalInt(503) << u"HTTP 503: "_s + QString(199, u'y') + u'…'
+                << OptionalText();
+        QTest::addRow("empty body keeps the plain message%s", where)
+                << onWorker << FakeHrFault::answer(500) << server << OptionalInt(500)
+                << u"Server error 500"_s << OptionalText();
+        QTest::addRow("8 KiB body gives no server message%s", where)
+                << onWorker << FakeHrFault::oversizedBody(500, 8192) << server << OptionalInt(500)
+                << u"HTTP 500: Too big to read"_s << OptionalText();
+        QTest::addRow("body just under 8 KiB gives a server message%s", where)
+                << onWorker << FakeHrFault::oversizedBody(500, 8191) << server << OptionalInt(500)
+                << u"HTTP 500: Too big to read"_s << OptionalText(u"Too big to read"_s);
+        QTest::addRow("unauthorized keeps the server message%s", where)
+                << onWorker << FakeHrFault::message(401, u"Token expired."_s)
+                << int(APIError::Kind::Unauthorized) << OptionalInt(401) << u"Unauthorized"_s
+                << OptionalText(u"Token expired."_s);
+    }
 }
 
 void TestAPIClient::mapsFailureAnswersToErrors()
 {
+    QFETCH(bool, onWorker);
     QFETCH(FakeHrFault, fault);
     QFETCH(int, kind);
     QFETCH(OptionalInt, httpStatus);
@@ -256,7 +279,8 @@ void TestAPIClient::mapsFailureAnswersToErrors()
     signIn(m_server, m_tokens);
     m_server.addFault(FakeHrRoute::Configuration, fault);
 
-    const APIResponse response = APIClient::instance().get(configPath, true, false);
+    const APIResponse response
+            = callOn(onWorker, [] { return APIClient::instance().get(configPath, true, false); });
 
     QCOMPARE(response.statusCode, httpStatus.value_or(0));
     QCOMPARE(response.body.isEmpty(),
@@ -495,8 +519,16 @@ void TestAPIClient::unresolvablePathFailsWithoutRequestOrLog()
     QCOMPARE(m_server.requests().first().route, FakeHrRoute::Logout);
 }
 
+void TestAPIClient::reachesTheEnvironmentBaseOverTls_data()
+{
+    QTest::addColumn<bool>("onWorker");
+    QTest::newRow("this thread") << false;
+    QTest::newRow("worker thread") << true;
+}
+
 void TestAPIClient::reachesTheEnvironmentBaseOverTls()
 {
+    QFETCH(bool, onWorker);
     FakeHrServer tlsServer(FakeHrServer::Transport::Https);
     QVERIFY(tlsServer.start());
     TestSupport::TestCertificate::trustInProcess(&APIClient::networkAccessManager());
@@ -504,7 +536,8 @@ void TestAPIClient::reachesTheEnvironmentBaseOverTls()
     qputenv("TEMBRIX_API_BASE_URL", '"' + tlsServer.baseUrl().toEncoded() + '"');
     const QString token = signIn(tlsServer, m_tokens).accessToken;
 
-    const APIResponse response = APIClient::instance().get(configPath, true, false);
+    const APIResponse response
+            = callOn(onWorker, [] { return APIClient::instance().get(configPath, true, false); });
 
     QCOMPARE(response.error, std::nullopt);
     QCOMPARE(response.statusCode, 200);

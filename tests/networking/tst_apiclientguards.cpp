@@ -65,7 +65,12 @@ APIResponse send(Call call)
     case Call::SignedInGet:
         return client.get(path, true, true);
     case Call::SignedInPost:
-        return client.postJson(path, QJsonObject{ { u"id"_s, u"x"_s } }, true, true);
+        return client.postJson(path,
+                               QJsonObject{ { u"device_uuid"_s, u"D1"_s },
+                                            { u"session_uuid"_s, u"S1"_s },
+                                            { u"task_id"_s, 1 },
+                                            { u"started_at"_s, u"2026-01-05T09:00:00Z"_s } },
+                               true, true);
     case Call::Upload:
         break;
     }
@@ -145,20 +150,25 @@ void TestAPIClientGuards::cleanup()
 
 void TestAPIClientGuards::redirectToAnotherOriginFailsAndSendsNothingThere_data()
 {
+    QTest::addColumn<bool>("onWorker");
     QTest::addColumn<Call>("call");
     QTest::addColumn<int>("status");
     const QList<std::pair<const char *, Call>> calls{ { "sign-in", Call::SignIn },
                                                       { "signed-in get", Call::SignedInGet },
                                                       { "signed-in post", Call::SignedInPost },
                                                       { "upload", Call::Upload } };
-    for (const auto &[name, call] : calls) {
-        for (const int status : { 301, 302, 303, 307, 308 })
-            QTest::addRow("%s, %d", name, status) << call << status;
+    for (const bool onWorker : { false, true }) {
+        for (const auto &[name, call] : calls) {
+            for (const int status : { 301, 302, 303, 307, 308 })
+                QTest::addRow("%s, %d%s", name, status, onWorker ? ", worker thread" : "")
+                        << onWorker << call << status;
+        }
     }
 }
 
 void TestAPIClientGuards::redirectToAnotherOriginFailsAndSendsNothingThere()
 {
+    QFETCH(bool, onWorker);
     QFETCH(Call, call);
     QFETCH(int, status);
     const CallShape shape = shapeOf(call);
@@ -168,7 +178,7 @@ void TestAPIClientGuards::redirectToAnotherOriginFailsAndSendsNothingThere()
                       FakeHrFault::redirect(
                               status, m_other.baseUrl().resolved(QUrl(shape.path)).toEncoded()));
 
-    const APIResponse response = send(call);
+    const APIResponse response = callOn(onWorker, [call] { return send(call); });
 
     QVERIFY(response.error);
     QCOMPARE(response.error->kind, APIError::Kind::Server);
@@ -179,48 +189,62 @@ void TestAPIClientGuards::redirectToAnotherOriginFailsAndSendsNothingThere()
 
 void TestAPIClientGuards::redirectWithinTheOriginIsFollowed_data()
 {
+    QTest::addColumn<bool>("onWorker");
     QTest::addColumn<Call>("call");
     QTest::addColumn<int>("status");
-    QTest::newRow("signed-in get, 301") << Call::SignedInGet << 301;
-    QTest::newRow("signed-in get, 302") << Call::SignedInGet << 302;
-    QTest::newRow("signed-in get, 307") << Call::SignedInGet << 307;
-    QTest::newRow("signed-in get, 308") << Call::SignedInGet << 308;
-    // A POST is left out: Qt 6.4 sometimes ends a followed 307 or 308 POST with "Unknown error"
-    // after the second answer arrived, under its own redirect policy as well.
+    for (const bool onWorker : { false, true }) {
+        for (const int status : { 301, 302, 307, 308 })
+            QTest::addRow("signed-in get, %d%s", status, onWorker ? ", worker thread" : "")
+                    << onWorker << Call::SignedInGet << status;
+    }
+    // On the GUI thread a POST is left out: Qt 6.4 sometimes ends a followed 307 or 308 POST with
+    // "Unknown error" after the second answer arrived, under its own redirect policy as well.
+    QTest::newRow("signed-in post, 307, worker thread") << true << Call::SignedInPost << 307;
+    QTest::newRow("signed-in post, 308, worker thread") << true << Call::SignedInPost << 308;
 }
 
 void TestAPIClientGuards::redirectWithinTheOriginIsFollowed()
 {
+    QFETCH(bool, onWorker);
     QFETCH(Call, call);
     QFETCH(int, status);
     const CallShape shape = shapeOf(call);
     m_server.addFault(shape.route, FakeHrFault::redirect(status, "/api/v1/" + shape.path.toUtf8()));
 
-    const APIResponse response = send(call);
+    const APIResponse response = callOn(onWorker, [call] { return send(call); });
 
     QVERIFY2(!response.error, qPrintable(response.error ? response.error->message : QString()));
     const QList<TestSupport::RecordedRequest> requests = m_server.requests(shape.route);
     // The network library may send a request once more on a fresh connection.
     QVERIFY(requests.size() >= 2);
     QVERIFY(!requests.first().bearerToken.isEmpty());
-    for (const TestSupport::RecordedRequest &request : requests)
+    for (const TestSupport::RecordedRequest &request : requests) {
         QCOMPARE(request.bearerToken, requests.first().bearerToken);
+        // 307 and 308 send the same request again, body and all.
+        QCOMPARE(request.method, requests.first().method);
+        QCOMPARE(request.body, requests.first().body);
+    }
 }
 
 void TestAPIClientGuards::answerBeyond32MiBFails_data()
 {
+    QTest::addColumn<bool>("onWorker");
     QTest::addColumn<bool>("announced");
-    QTest::newRow("length announced") << true;
-    QTest::newRow("length unknown until the end") << false;
+    for (const bool onWorker : { false, true }) {
+        const char *where = onWorker ? ", worker thread" : "";
+        QTest::addRow("length announced%s", where) << onWorker << true;
+        QTest::addRow("length unknown until the end%s", where) << onWorker << false;
+    }
 }
 
 void TestAPIClientGuards::answerBeyond32MiBFails()
 {
+    QFETCH(bool, onWorker);
     QFETCH(bool, announced);
     m_server.addFault(FakeHrRoute::Configuration,
                       FakeHrFault::hugeBody(int(ReplyGuard::maximumAnswerBytes) + 1024, announced));
 
-    const APIResponse response = send(Call::SignedInGet);
+    const APIResponse response = callOn(onWorker, [] { return send(Call::SignedInGet); });
 
     QVERIFY(response.error);
     QCOMPARE(response.error->kind, APIError::Kind::Decoding);
@@ -229,8 +253,8 @@ void TestAPIClientGuards::answerBeyond32MiBFails()
     // An answer just within the bound still arrives whole.
     m_server.addFault(FakeHrRoute::Configuration,
                       FakeHrFault::hugeBody(int(ReplyGuard::maximumAnswerBytes), announced));
-    const APIResponse within = send(Call::SignedInGet);
-    QVERIFY(!within.error);
+    const APIResponse within = callOn(onWorker, [] { return send(Call::SignedInGet); });
+    QVERIFY2(!within.error, qPrintable(within.error ? within.error->message : QString()));
     QCOMPARE(qint64(within.body.size()), ReplyGuard::maximumAnswerBytes);
 }
 

@@ -30,15 +30,6 @@ const QString configPath = u"hr/clockwarden/employees/config"_s;
 // Far beyond any abort or shortened timeout, far below the real request timeout.
 constexpr int endOfRequestWaitMs = 60000;
 
-// Runs body on a fresh thread (with its own client and pool) and waits for it to end.
-template<typename Body>
-bool runOnWorkerThread(Body body)
-{
-    std::unique_ptr<QThread> worker(QThread::create(body));
-    worker->start();
-    return worker->wait(endOfRequestWaitMs);
-}
-
 } // namespace
 
 class TestAPIClientTransport : public QObject
@@ -53,12 +44,14 @@ private Q_SLOTS:
     void timeoutResetsThePoolButAbortDoesNot_data();
     void timeoutResetsThePoolButAbortDoesNot();
     void abortFlagStopsHangingRequestOnAnotherThread();
+    void requestStartedWhileAbortRaisedFails_data();
     void requestStartedWhileAbortRaisedFails();
     void transportFailuresAreNetworkErrors_data();
     void transportFailuresAreNetworkErrors();
     void gatewayErrorsResetThePool_data();
     void gatewayErrorsResetThePool();
     void eachThreadHasItsOwnClientAndPool();
+    void workerKeepsItsConnectionAndSendsAgainWhenItIsDropped();
 
 private:
     int connectionOfNextRequest();
@@ -180,35 +173,57 @@ void TestAPIClientTransport::abortFlagStopsHangingRequestOnAnotherThread()
     QCOMPARE(APIClient::connectionResetCount(), resetsBefore);
 }
 
+void TestAPIClientTransport::requestStartedWhileAbortRaisedFails_data()
+{
+    QTest::addColumn<bool>("onWorker");
+    QTest::newRow("on this thread") << false;
+    QTest::newRow("on a worker thread with an open connection") << true;
+}
+
 void TestAPIClientTransport::requestStartedWhileAbortRaisedFails()
 {
-    APIClient::setAbortRequested(true);
+    QFETCH(bool, onWorker);
 
-    const APIResponse response = APIClient::instance().get(configPath, true, false);
+    int sentBefore = 0;
+    const APIResponse response = callOn(onWorker, [&] {
+        // A connection already open must not carry it either.
+        APIClient::instance().get(configPath, true, false);
+        sentBefore = m_server.requestCount(FakeHrRoute::Configuration);
+        APIClient::setAbortRequested(true);
+        return APIClient::instance().get(configPath, true, false);
+    });
 
     QVERIFY(response.error);
     QCOMPARE(response.error->kind, APIError::Kind::Network);
     QCOMPARE(response.error->networkError,
              std::optional<int>(QNetworkReply::OperationCanceledError));
+    QVERIFY(sentBefore > 0);
+    QCOMPARE(m_server.requestCount(FakeHrRoute::Configuration), sentBefore);
 }
 
 void TestAPIClientTransport::transportFailuresAreNetworkErrors_data()
 {
+    QTest::addColumn<bool>("onWorker");
     QTest::addColumn<QString>("failure");
     QTest::addColumn<int>("networkError");
     QTest::addColumn<int>("statusCode");
     QTest::addColumn<int>("resets");
 
-    QTest::newRow("refused connection")
-            << u"refused"_s << int(QNetworkReply::ConnectionRefusedError) << 0 << 0;
-    QTest::newRow("closed without an answer")
-            << u"close"_s << int(QNetworkReply::RemoteHostClosedError) << 0 << 0;
-    QTest::newRow("answer that stalls halfway is no success")
-            << u"partial"_s << int(QNetworkReply::OperationCanceledError) << 200 << 1;
+    for (const bool onWorker : { false, true }) {
+        const char *where = onWorker ? ", worker thread" : "";
+        QTest::addRow("refused connection%s", where)
+                << onWorker << u"refused"_s << int(QNetworkReply::ConnectionRefusedError) << 0 << 0;
+        QTest::addRow("closed without an answer%s", where)
+                << onWorker << u"close"_s << int(QNetworkReply::RemoteHostClosedError) << 0 << 0;
+        QTest::addRow("answer that stalls halfway is no success%s", where)
+                << onWorker << u"partial"_s << int(QNetworkReply::OperationCanceledError) << 200
+                << 1;
+    }
 }
 
 void TestAPIClientTransport::transportFailuresAreNetworkErrors()
 {
+    QFETCH(bool, onWorker);
     QFETCH(QString, failure);
     QFETCH(int, networkError);
     QFETCH(int, statusCode);
@@ -223,7 +238,8 @@ void TestAPIClientTransport::transportFailuresAreNetworkErrors()
     Networking::APIClientTestHooks::setRequestTimeoutMs(500);
     const int resetsBefore = APIClient::connectionResetCount();
 
-    const APIResponse response = APIClient::instance().get(configPath, true, false);
+    const APIResponse response
+            = callOn(onWorker, [] { return APIClient::instance().get(configPath, true, false); });
 
     QVERIFY(response.error);
     QCOMPARE(response.error->kind, APIError::Kind::Network);
@@ -295,6 +311,28 @@ void TestAPIClientTransport::eachThreadHasItsOwnClientAndPool()
     QVERIFY(workerManagerAlive.isNull());
     // The worker's reset left this thread's pooled connection alone.
     QCOMPARE(connectionOfNextRequest(), mainConnection);
+}
+
+void TestAPIClientTransport::workerKeepsItsConnectionAndSendsAgainWhenItIsDropped()
+{
+    QList<int> connections;
+    bool dropped = false;
+    QVERIFY(runOnWorkerThread([&] {
+        connections << connectionOfNextRequest() << connectionOfNextRequest();
+        // The server drops the kept-alive connection instead of answering, as one closing an
+        // idle connection at that moment would: the request goes out once more on a new one.
+        m_server.addFault(FakeHrRoute::Configuration, FakeHrFault::closeWithoutAnswer());
+        connections << connectionOfNextRequest();
+        dropped = m_server.requestCount(FakeHrRoute::Configuration) == 4;
+        connections << connectionOfNextRequest();
+    }));
+
+    QCOMPARE(connections.size(), 4);
+    QVERIFY(connections.at(0) > 0);
+    QCOMPARE(connections.at(1), connections.at(0));
+    QVERIFY(connections.at(2) > 0 && connections.at(2) != connections.at(0));
+    QVERIFY(dropped);
+    QCOMPARE(connections.at(3), connections.at(2));
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestAPIClientTransport)

@@ -16,9 +16,11 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QThread>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 // The secret service's part in the token store, kept in memory. With failing set, every operation
@@ -109,4 +111,25 @@ inline TestSupport::FakeHrTokens signIn(TestSupport::FakeHrServer &server,
     const TestSupport::FakeHrTokens issued = server.issueTokens();
     store.save(authTokens(issued, QDateTime::currentDateTimeUtc().addSecs(lifetimeSeconds)));
     return issued;
+}
+
+// Runs body on a fresh thread, which has its own client and connection, as the upload worker and
+// the pool's threads do, and waits for it to end.
+template<typename Body>
+bool runOnWorkerThread(Body body, int timeoutMs = 60000)
+{
+    std::unique_ptr<QThread> worker(QThread::create(body));
+    worker->start();
+    return worker->wait(timeoutMs);
+}
+
+// One call of the client on the test's own thread, or on a worker thread.
+template<typename Call>
+auto callOn(bool onWorker, Call call)
+{
+    if (!onWorker)
+        return call();
+    decltype(call()) result{};
+    runOnWorkerThread([&] { result = call(); });
+    return result;
 }
