@@ -6,8 +6,10 @@
 #include "networking/APIClient.h"
 #include "networking/APIClientTestHooks.h"
 #include "networking/ApiEndpoint.h"
+#include "networking/HttpConnection.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QSet>
@@ -52,6 +54,8 @@ private Q_SLOTS:
     void gatewayErrorsResetThePool();
     void eachThreadHasItsOwnClientAndPool();
     void workerKeepsItsConnectionAndSendsAgainWhenItIsDropped();
+    void sendsInPlaceOnlyWebAddressesWithoutAProxy_data();
+    void sendsInPlaceOnlyWebAddressesWithoutAProxy();
 
 private:
     int connectionOfNextRequest();
@@ -333,6 +337,36 @@ void TestAPIClientTransport::workerKeepsItsConnectionAndSendsAgainWhenItIsDroppe
     QVERIFY(connections.at(2) > 0 && connections.at(2) != connections.at(0));
     QVERIFY(dropped);
     QCOMPARE(connections.at(3), connections.at(2));
+}
+
+void TestAPIClientTransport::sendsInPlaceOnlyWebAddressesWithoutAProxy_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<bool>("proxied");
+    QTest::addColumn<bool>("inPlace");
+
+    const QUrl https(u"https://hr.example.com/api/v1/config"_s);
+    QTest::newRow("https") << https << false << true;
+    QTest::newRow("http") << QUrl(u"http://127.0.0.1:8080/api/v1/config"_s) << false << true;
+    QTest::newRow("behind a proxy") << https << true << false;
+    QTest::newRow("no web address") << QUrl(u"ftp://hr.example.com/config"_s) << false << false;
+    QTest::newRow("no host") << QUrl(u"api/v1/config"_s) << false << false;
+}
+
+// Anything a proxy must carry, the network access manager sends as it always has.
+void TestAPIClientTransport::sendsInPlaceOnlyWebAddressesWithoutAProxy()
+{
+    QFETCH(QUrl, url);
+    QFETCH(bool, proxied);
+    QFETCH(bool, inPlace);
+    if (proxied)
+        QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, u"proxy.example.com"_s, 3128));
+
+    const bool canSend = Networking::HttpConnection::canSend(url);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+
+    QCOMPARE(canSend, inPlace);
 }
 
 CLOCKWARDEN_GUILESS_TEST_MAIN(TestAPIClientTransport)
