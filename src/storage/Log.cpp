@@ -30,6 +30,9 @@ constexpr auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 Q_CONSTINIT QBasicMutex s_mutex;
 Q_CONSTINIT bool s_installed = false;
 Q_CONSTINIT QFile *s_file = nullptr;
+// The open file's size, counted as lines are written, so that the rotation check costs no stat;
+// -1 until read from the file.
+Q_CONSTINIT qint64 s_size = -1;
 Q_CONSTINIT QtMessageHandler s_previousHandler = nullptr;
 
 // True while this thread holds s_mutex. A message raised then (a Qt warning from inside a file
@@ -192,6 +195,7 @@ void Log::install()
     if (s_installed)
         return;
     s_installed = true;
+    s_size = -1;
     s_file = new QFile(Platform::Paths::logFilePath());
     // A file that does not open leaves the log mute; the handler is installed all the same.
     if (s_file->open(appendMode))
@@ -206,14 +210,20 @@ void Log::write(Category category, Level level, const QString &message)
     LogLock lock;
     if (!s_file || !s_file->isOpen())
         return;
-    if (s_file->size() >= rotationSize) {
+    if (s_size < 0)
+        s_size = s_file->size();
+    if (s_size >= rotationSize) {
         rotate(*s_file);
+        s_size = -1;
         // Never write to a closed file: Qt's warning about it would come straight back here.
         if (!s_file->isOpen())
             return;
+        s_size = s_file->size();
     }
-    s_file->write(formatLine(category, level, message).toUtf8());
+    const QByteArray line = formatLine(category, level, message).toUtf8();
+    s_file->write(line);
     s_file->flush();
+    s_size += line.size();
 }
 
 void Log::qtMessageHandler(QtMsgType type, const QMessageLogContext &context,
@@ -279,6 +289,7 @@ void LogTestHooks::reset()
         qInstallMessageHandler(s_previousHandler);
     delete s_file;
     s_file = nullptr;
+    s_size = -1;
     s_installed = false;
     s_previousHandler = nullptr;
 }

@@ -115,6 +115,9 @@ public:
     // status it had before the mark.
     std::optional<Models::UploadTask> takeNextDueUpload(const QDateTime &now,
                                                         const std::optional<QUuid> &finishedId);
+    // Removes a finished task as takeNextDueUpload does, without taking another: for the end of
+    // the worker's pass.
+    void finishUpload(const QUuid &id);
     // Sets interrupted work of every domain back to pending.
     void requeueInProgressUploads();
     void removeUpload(const QUuid &id);
@@ -178,6 +181,10 @@ private:
     std::optional<Models::UploadTask> pickDueUpload(const QDateTime &now);
     // The connection's sync setting as opened ("2" is FULL), read once, under the mutex.
     QString synchronousMode();
+    // Runs step in one immediate transaction whose commit is not synced on its own (see
+    // takeNextDueUpload), under the mutex.
+    template<typename Step>
+    auto unsyncedStep(Step step);
     // The frame of the data operations that run several statements: takes the mutex, and when
     // the database is open runs work with a fresh query on the connection; otherwise gives the
     // empty (value-initialised) result without calling it. work runs under the mutex, so it reads

@@ -82,34 +82,52 @@ std::optional<Models::UploadTask> SQLiteStore::nextDueUpload(const QDateTime &no
     return withLock([&] { return pickDueUpload(now); });
 }
 
+template<typename Step>
+auto SQLiteStore::unsyncedStep(Step step)
+{
+    // This commit holds no tracked work: a removed task was already delivered (or dropped) and
+    // the mark only lasts until the next start. So it is not synced to disk on its own; the next
+    // write that is (any queueing, session or segment write) syncs it along, the journal being
+    // one file written in order. A power cut before that sends a delivered task once more, as a
+    // crash during its request would.
+    const QString syncMode = synchronousMode();
+    runPrepared(u"PRAGMA synchronous = NORMAL;"_s);
+    // Immediate: the write lock is taken before the pick reads, so the mark never meets a
+    // snapshot that another connection's write has made stale.
+    const bool inTransaction = runPrepared(u"BEGIN IMMEDIATE;"_s).ran();
+    auto result = step();
+    // A failed commit keeps nothing of the step: the finished task is sent again, as after a
+    // failed removal, and the picked one goes out unmarked, as after a failed mark.
+    if (inTransaction && !runPrepared(u"COMMIT;"_s).ran())
+        runPrepared(u"ROLLBACK;"_s);
+    runPrepared(u"PRAGMA synchronous = %1;"_s.arg(syncMode));
+    return result;
+}
+
 std::optional<Models::UploadTask>
 SQLiteStore::takeNextDueUpload(const QDateTime &now, const std::optional<QUuid> &finishedId)
 {
     return withLock([&] {
-        // This commit holds no tracked work: a removed task was already delivered (or dropped)
-        // and the mark only lasts until the next start. So it is not synced to disk on its own;
-        // the next write that is (any queueing, session or segment write) syncs it along, the
-        // journal being one file written in order. A power cut before that sends a delivered
-        // task once more, as a crash during its request would.
-        const QString syncMode = synchronousMode();
-        runPrepared(u"PRAGMA synchronous = NORMAL;"_s);
-        // Immediate: the write lock is taken before the pick reads, so the mark never meets a
-        // snapshot that another connection's write has made stale.
-        const bool inTransaction = runPrepared(u"BEGIN IMMEDIATE;"_s).ran();
-        if (finishedId)
-            runPrepared(removeStatement, { m_domainKey, SqlValues::uuidText(*finishedId) });
-        const std::optional<Models::UploadTask> task = pickDueUpload(now);
-        if (task) {
-            runPrepared(statusStatement,
-                        { Models::uploadTaskStatusToString(Models::UploadTaskStatus::inProgress),
-                          m_domainKey, SqlValues::uuidText(task->id) });
-        }
-        // A failed commit keeps nothing of the step: the finished task is sent again, as after
-        // a failed removal, and the picked one goes out unmarked, as after a failed mark.
-        if (inTransaction && !runPrepared(u"COMMIT;"_s).ran())
-            runPrepared(u"ROLLBACK;"_s);
-        runPrepared(u"PRAGMA synchronous = %1;"_s.arg(syncMode));
-        return task;
+        return unsyncedStep([&] {
+            if (finishedId)
+                runPrepared(removeStatement, { m_domainKey, SqlValues::uuidText(*finishedId) });
+            const std::optional<Models::UploadTask> task = pickDueUpload(now);
+            if (task) {
+                runPrepared(statusStatement, { Models::uploadTaskStatusToString(
+                                                       Models::UploadTaskStatus::inProgress),
+                                               m_domainKey, SqlValues::uuidText(task->id) });
+            }
+            return task;
+        });
+    });
+}
+
+void SQLiteStore::finishUpload(const QUuid &id)
+{
+    withLock([&] {
+        unsyncedStep([&] {
+            return runPrepared(removeStatement, { m_domainKey, SqlValues::uuidText(id) }).ran();
+        });
     });
 }
 

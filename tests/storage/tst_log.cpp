@@ -59,6 +59,7 @@ private slots:
     void rotatesAtFiveMebibytes_data();
     void rotatesAtFiveMebibytes();
     void rotationShiftsAllNumberedFiles();
+    void rotatesOnceWrittenLinesReachTheLimit();
     void dropsLinesWhenRotationCannotReopen();
     void recordsQtMessagesUnderConfig_data();
     void recordsQtMessagesUnderConfig();
@@ -218,6 +219,22 @@ void TestLog::rotationShiftsAllNumberedFiles()
     QCOMPARE(readFile(logPath(u".1"_s)), "copy 0\n");
     QCOMPARE(readFile(logPath(u".0"_s)), QByteArray(rotationSize, 'x'));
     QVERIFY(!QFileInfo::exists(logPath(u".5"_s)));
+    const QStringList lines = linesOf(readFile(logPath()));
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(withoutTimestamp(lines.first()), u"[INFO] [upload] first after rotation"_s);
+}
+
+void TestLog::rotatesOnceWrittenLinesReachTheLimit()
+{
+    seedLogFiles({ { QString(), QByteArray(rotationSize - 5, 'x') } });
+    Log::install();
+
+    // Under the limit when written, past it afterwards: the next line starts a new file.
+    Log::write(Log::Category::Upload, Log::Level::Info, u"passes the limit"_s);
+    QVERIFY(!QFileInfo::exists(logPath(u".0"_s)));
+    Log::write(Log::Category::Upload, Log::Level::Info, u"first after rotation"_s);
+
+    QVERIFY(QFileInfo(logPath(u".0"_s)).size() > rotationSize);
     const QStringList lines = linesOf(readFile(logPath()));
     QCOMPARE(lines.size(), 1);
     QCOMPARE(withoutTimestamp(lines.first()), u"[INFO] [upload] first after rotation"_s);

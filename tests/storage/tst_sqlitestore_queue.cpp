@@ -392,10 +392,13 @@ void TestSQLiteStoreQueue::stepLeavesLaterWritesSynced()
     m_store->enqueueUpload(SQLiteStoreFixture::task(UploadTaskType::heartbeat, 100, base));
 
     QVERIFY(m_store->takeNextDueUpload(base, std::nullopt));
-    QVERIFY(m_store->takeNextDueUpload(base, first.id));
+    const std::optional<UploadTask> second = m_store->takeNextDueUpload(base, first.id);
+    QVERIFY(second);
+    m_store->finishUpload(second->id);
 
     QCOMPARE(opened, 2); // FULL
     QCOMPARE(Storage::SQLiteStoreTestHooks::synchronousSetting(*m_store), opened);
+    QCOMPARE(rows(u"SELECT id FROM upload_queue;"_s), QStringList());
 }
 
 void TestSQLiteStoreQueue::keptStatementsHoldNoSnapshot()

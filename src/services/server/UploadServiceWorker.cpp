@@ -157,11 +157,12 @@ int UploadService::processQueue()
     queueSegmentTaskIfNeeded();
 
     // A task that is done with leaves the queue together with the pick of the next one: one
-    // commit per task instead of two. Every way out of the pass removes it first.
+    // commit per task instead of two. Every way out of the pass removes it first, in the same
+    // kind of commit.
     std::optional<QUuid> finished;
     const auto endPass = [&] {
         if (finished)
-            m_store->removeUpload(*finished);
+            m_store->finishUpload(*finished);
         return passIntervalSeconds;
     };
     for (int taken = 0; taken < tasksPerPass; ++taken) {
