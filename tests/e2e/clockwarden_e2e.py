@@ -54,6 +54,19 @@ def tab_bar_shown(picture):
     return int(colours) > 10
 
 
+def while_busy(predicate):
+    """A wait_for predicate that moves the pointer a little every 10 s, so that the session
+    being waited on never goes idle."""
+    moved = [time.monotonic()]
+
+    def busy():
+        if time.monotonic() - moved[0] > 10:
+            run("xdotool", "mousemove_relative", "--", "3", "2")
+            moved[0] = time.monotonic()
+        return predicate()
+    return busy
+
+
 class Desktop:
     """Xvfb, openbox, gnome-keyring and the tray host, all ended by stop()."""
 
@@ -424,14 +437,8 @@ class Run(RunBase):
         check(sessions[0]["project_id"] == TASK[0], f"session {session} runs on task {TASK[0]}")
         # The marker is written after a minute of ticks, the capture after a minute. Moves now
         # and then keep the session from going idle, so the crash finds its interval open.
-        moved = [time.monotonic()]
-
-        def marker_while_busy():
-            if time.monotonic() - moved[0] > 10:
-                run("xdotool", "mousemove_relative", "--", "3", "2")
-                moved[0] = time.monotonic()
-            return self.heartbeat_marker(session)
-        wait_for(marker_while_busy, 90, "the session's heartbeat marker")
+        wait_for(while_busy(lambda: self.heartbeat_marker(session)), 90,
+                 "the session's heartbeat marker")
         files = wait_for(lambda: self.capture_files(session), 30, "a capture file")
         check(all(re.fullmatch(session + r"_\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ_0\.jpg", name)
                   for name in files), f"the capture waits on disk as {files}")
@@ -477,6 +484,17 @@ class Run(RunBase):
         # Resume's own start goes out at once; the queued copy waits for its retry time, so the
         # count of both is checked once the queue has drained.
         wait_for(lambda: starts(before), 30, "sessions/start after Resume")
+        # Read at once, before anything below could close the new interval.
+        intervals = json.loads(self.query("SELECT payload FROM sessions WHERE upper(id) = ?",
+                                          session)[0]["payload"])["intervals"]
+        closed = [i for i in intervals if i["id"] == open_interval["id"]]
+        marker_text = time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(marker)) + \
+            f".{round(marker * 1000) % 1000:03d}Z"
+        check(closed and closed[0].get("stoppedAt") == marker_text,
+              f"the interval the crash left open ends at the heartbeat marker {marker_text} "
+              f"({closed})")
+        check(len(intervals) == len(stored["intervals"]) + 1 and "stoppedAt" not in intervals[-1],
+              "Resume opens a new interval")
 
         def arrived(row):
             requests = self.stand_in.requests()[since:]
@@ -492,7 +510,10 @@ class Run(RunBase):
                 return any(r["path"].endswith(route[row["type"]]) and r.get("json") == payload
                            for r in requests)
             return True  # nothing sends metadata
-        wait_for(lambda: all(arrived(row) for row in queue) and len(starts()) > queued_starts,
+        # Offline failures wait a minute before their retry, as long as the company's idle
+        # minute: moves now and then keep the resumed session running for the Stop below.
+        wait_for(while_busy(lambda: all(arrived(row) for row in queue)
+                            and len(starts()) > queued_starts),
                  QUEUE_DRAIN_SECONDS - (time.monotonic() - restarted),
                  "every task queued before the crash to reach the stand-in")
         check(all(r["json"]["task_id"] == TASK[0] for r in starts()),
@@ -501,16 +522,6 @@ class Run(RunBase):
         check(True, f"every queued task ({len(queue)}) reached the stand-in within "
                     f"{time.monotonic() - restarted:.0f} s of the restart")
 
-        intervals = json.loads(self.query("SELECT payload FROM sessions WHERE upper(id) = ?",
-                                          session)[0]["payload"])["intervals"]
-        closed = [i for i in intervals if i["id"] == open_interval["id"]]
-        marker_text = time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(marker)) + \
-            f".{round(marker * 1000) % 1000:03d}Z"
-        check(closed and closed[0].get("stoppedAt") == marker_text,
-              f"the interval the crash left open ends at the heartbeat marker {marker_text} "
-              f"({closed})")
-        check(len(intervals) == len(stored["intervals"]) + 1 and "stoppedAt" not in intervals[-1],
-              "Resume opens a new interval")
         program.capture("07-resumed")
         program.click("stop")
         completion = wait_for(lambda: [r for r in self.requests_of("sessions/heartbeat", before)
