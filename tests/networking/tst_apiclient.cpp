@@ -91,6 +91,7 @@ private Q_SLOTS:
     void describesPayloadsForTheLog_data();
     void describesPayloadsForTheLog();
     void unresolvablePathFailsWithoutRequestOrLog();
+    void tokenWithALineBreakIsNeverSent();
     void reachesTheEnvironmentBaseOverTls_data();
     void reachesTheEnvironmentBaseOverTls();
     void pooledTlsConnectionLeavesNoWarningAtExit();
@@ -517,6 +518,21 @@ void TestAPIClient::unresolvablePathFailsWithoutRequestOrLog()
     APIClient::instance().postJson(u"authentication/logout"_s, {}, false, false); // a marker
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().route, FakeHrRoute::Logout);
+}
+
+void TestAPIClient::tokenWithALineBreakIsNeverSent()
+{
+    // A token from the server that ends a header line would add headers of its own choosing.
+    TestSupport::FakeHrTokens issued = m_server.issueTokens();
+    issued.accessToken += u"\r\nX-Injected: 1"_s;
+    m_tokens.save(authTokens(issued, QDateTime::currentDateTimeUtc().addSecs(3600)));
+
+    const APIResponse response
+            = callOn(true, [] { return APIClient::instance().get(configPath, true, false); });
+
+    QVERIFY(response.error);
+    QCOMPARE(response.error->kind, APIError::Kind::Network);
+    QCOMPARE(m_server.requestCount(FakeHrRoute::Configuration), 0);
 }
 
 void TestAPIClient::reachesTheEnvironmentBaseOverTls_data()
