@@ -335,6 +335,13 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
 
     logRequest(url, method, body, contentType);
 
+    if (RawReply refused; HttpConnection::refusesHeaders(headers, refused)) {
+        qWarning().noquote() << u"API request refused: %1 %2: %3"_s.arg(
+                QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)),
+                refused.errorString);
+        return refused;
+    }
+
     // A thread with no user interface to keep answering waits in place on its own connection;
     // the GUI thread, and anything a proxy must carry, goes through the network access manager.
     const QCoreApplication *application = QCoreApplication::instance();

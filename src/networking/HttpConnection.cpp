@@ -139,6 +139,19 @@ bool HttpConnection::canSend(const QUrl &url)
     return proxies.isEmpty() || proxies.constFirst().type() == QNetworkProxy::NoProxy;
 }
 
+bool HttpConnection::refusesHeaders(const Headers &headers, RawReply &raw)
+{
+    for (const auto &[name, value] : headers) {
+        // A line break would end the header and start another one of the sender's choosing.
+        if (holdsLineBreak(name) || holdsLineBreak(value)) {
+            raw.networkError = QNetworkReply::ProtocolInvalidOperationError;
+            raw.errorString = u"A request header holds a line break"_s;
+            return true;
+        }
+    }
+    return false;
+}
+
 RawReply HttpConnection::exchange(const QUrl &url, const QByteArray &method,
                                   const std::optional<QByteArray> &body, const Headers &headers,
                                   int timeoutMs, AbortCheck aborted)
@@ -150,14 +163,8 @@ RawReply HttpConnection::exchange(const QUrl &url, const QByteArray &method,
         cancel(raw, false);
         return raw;
     }
-    for (const auto &[name, value] : headers) {
-        // A line break would end the header and start another one of the sender's choosing.
-        if (holdsLineBreak(name) || holdsLineBreak(value)) {
-            raw.networkError = QNetworkReply::ProtocolInvalidOperationError;
-            raw.errorString = u"A request header holds a line break"_s;
-            return raw;
-        }
-    }
+    if (refusesHeaders(headers, raw))
+        return raw;
 
     QUrl target = url;
     QByteArray verb = method;

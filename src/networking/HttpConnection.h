@@ -44,6 +44,9 @@ public:
     static void closeForThisThread();
     // An http or https address with a host that no proxy is configured for.
     static bool canSend(const QUrl &url);
+    // Fills raw with a refusal when a header name or value holds a line break, which would let
+    // it add header lines of its own: the network access manager sends those as they are.
+    static bool refusesHeaders(const Headers &headers, RawReply &raw);
 
     // Sends one request and reads its answer. Ends after timeoutMs as a timed-out cancel, and when
     // aborted() turns true (asked every 250 ms) as a cancel.

@@ -91,6 +91,7 @@ private Q_SLOTS:
     void describesPayloadsForTheLog_data();
     void describesPayloadsForTheLog();
     void unresolvablePathFailsWithoutRequestOrLog();
+    void tokenWithALineBreakIsNeverSent_data();
     void tokenWithALineBreakIsNeverSent();
     void reachesTheEnvironmentBaseOverTls_data();
     void reachesTheEnvironmentBaseOverTls();
@@ -520,15 +521,21 @@ void TestAPIClient::unresolvablePathFailsWithoutRequestOrLog()
     QCOMPARE(m_server.requests().first().route, FakeHrRoute::Logout);
 }
 
+void TestAPIClient::tokenWithALineBreakIsNeverSent_data()
+{
+    reachesTheEnvironmentBaseOverTls_data();
+}
+
 void TestAPIClient::tokenWithALineBreakIsNeverSent()
 {
+    QFETCH(bool, onWorker);
     // A token from the server that ends a header line would add headers of its own choosing.
     TestSupport::FakeHrTokens issued = m_server.issueTokens();
     issued.accessToken += u"\r\nX-Injected: 1"_s;
     m_tokens.save(authTokens(issued, QDateTime::currentDateTimeUtc().addSecs(3600)));
 
     const APIResponse response
-            = callOn(true, [] { return APIClient::instance().get(configPath, true, false); });
+            = callOn(onWorker, [] { return APIClient::instance().get(configPath, true, false); });
 
     QVERIFY(response.error);
     QCOMPARE(response.error->kind, APIError::Kind::Network);
