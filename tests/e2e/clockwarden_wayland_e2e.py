@@ -186,6 +186,7 @@ class Run(RunBase):
                                                      env["WAYLAND_DISPLAY"])
         os.environ["PIPEWIRE_RUNTIME_DIR"] = env["XDG_RUNTIME_DIR"]
         os.environ.pop("NO_AT_BRIDGE", None)
+        gnome_desktop.unwind_fully_on_malloc(os.environ)
         self.bare = [self.desktop.picture(os.path.join(self.root, f"bare-{n}.png"), n)
                      for n in range(MONITORS)]
 
