@@ -342,6 +342,15 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
         return refused;
     }
 
+    // Nothing goes out once the flag is up: the network access manager's own thread could send
+    // the request before an abort reaches it.
+    if (isAbortRequested()) {
+        RawReply canceled;
+        canceled.networkError = QNetworkReply::OperationCanceledError;
+        canceled.errorString = u"Operation canceled"_s;
+        return canceled;
+    }
+
     // A thread with no user interface to keep answering waits in place on its own connection;
     // the GUI thread, and anything a proxy must carry, goes through the network access manager.
     const QCoreApplication *application = QCoreApplication::instance();
