@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
 
@@ -259,6 +260,12 @@ void TestUploadServiceFiles::batchWithoutRowsSendsNothing()
 
 void TestUploadServiceFiles::passQueuesOneSegmentTask()
 {
+    // Noon in the company's zone, so that the pass 700 s later falls on the day the task was made.
+    const QTimeZone zone = Services::ApiTimezone::zone();
+    const QDateTime noon(QDateTime::currentDateTimeUtc().toTimeZone(zone).date(), QTime(12, 0),
+                         zone);
+    Services::UploadClock::setOffsetMs(QDateTime::currentDateTimeUtc().msecsTo(noon));
+    const auto restoreClock = qScopeGuard([] { Services::UploadClock::setOffsetMs(0); });
     m_bench->store->upsertActivitySegment(u"2025-03-04"_s, 0, 60, 60, 1, 1);
     m_bench->server.addFault(FakeHrRoute::SegmentsBatch, FakeHrFault::answer(503).repeated(2));
     UploadServiceTestHooks::processQueue(service());
@@ -272,11 +279,9 @@ void TestUploadServiceFiles::passQueuesOneSegmentTask()
             = m_bench->store->nextDueUpload(Services::UploadClock::now().addSecs(3600)).value();
     QCOMPARE(queued.priority, 40);
     const QJsonObject body = QJsonDocument::fromJson(queued.jsonPayload.value()).object();
-    const Services::SegmentKey open
-            = Services::segmentKeyAt(Services::UploadClock::now(), Services::ApiTimezone::zone());
+    const Services::SegmentKey open = Services::segmentKeyAt(Services::UploadClock::now(), zone);
     QCOMPARE(body.value("open_segment_date"_L1).toString(), open.date);
     QVERIFY(body.value("open_segment_number"_L1).isDouble());
-    Services::UploadClock::setOffsetMs(0);
 }
 
 void TestUploadServiceFiles::screenshotBodyIsExact()
