@@ -10,6 +10,8 @@
 #pragma pop_macro("signals")
 
 #include <QByteArray>
+#include <QHash>
+#include <QMutex>
 #include <QString>
 
 using namespace Qt::StringLiterals;
@@ -98,12 +100,14 @@ bool storeSecret(const QString &service, const QString &account, const QString &
     return stored;
 }
 
-std::optional<QByteArray> lookupSecret(const Attributes &key)
+// *failed tells an answer of "no such item" from a lookup that got no answer.
+std::optional<QByteArray> lookupSecret(const Attributes &key, bool *failed)
 {
     GError *error = nullptr;
     gchar *secret = secret_password_lookup_sync(
             &s_schema, nullptr, &error, "service", key.service.constData(), "account",
             key.account.constData(), "kind", key.kind.constData(), nullptr);
+    *failed = error != nullptr;
     if (error) {
         dropError(error, "lookup");
         if (secret)
@@ -117,12 +121,13 @@ std::optional<QByteArray> lookupSecret(const Attributes &key)
     return bytes;
 }
 
-bool clearSecret(const Attributes &key)
+bool clearSecret(const Attributes &key, bool *failed)
 {
     GError *error = nullptr;
     const gboolean cleared = secret_password_clear_sync(
             &s_schema, nullptr, &error, "service", key.service.constData(), "account",
             key.account.constData(), "kind", key.kind.constData(), nullptr);
+    *failed = error != nullptr;
     if (error) {
         dropError(error, "clear");
         return false;
@@ -135,6 +140,30 @@ bool clearSecret(const Attributes &key)
 struct LibSecretCredentialStore::Private
 {
     bool secretServiceAvailable = false;
+
+    // What the secret service last answered or was given for each key, so that the tokens read
+    // for every request cost no round trip to it. Writers take writeMutex for their whole call,
+    // so the remembered values follow the service's order; a read that met a write on the way
+    // keeps its answer to itself (the generation moved on).
+    QMutex writeMutex;
+    QMutex knownMutex;
+    QHash<QString, std::optional<QByteArray>> known;
+    quint64 generation = 0;
+
+    void remember(const QString &key, const std::optional<QByteArray> &value)
+    {
+        const QMutexLocker locker(&knownMutex);
+        ++generation;
+        known.insert(key, value);
+    }
+
+    // The service may hold either value now: the next read asks it.
+    void forget(const QString &key)
+    {
+        const QMutexLocker locker(&knownMutex);
+        ++generation;
+        known.remove(key);
+    }
 };
 
 LibSecretCredentialStore::LibSecretCredentialStore()
@@ -151,16 +180,38 @@ bool LibSecretCredentialStore::store(const QString &service, const QString &acco
     if (!m_impl->secretServiceAvailable)
         return CredentialFallbackFile::store(
                 CredentialFallbackFile::entryKey(service, account, kind), secret);
-    return storeSecret(service, account, kind, secret);
+    const QMutexLocker writing(&m_impl->writeMutex);
+    const bool stored = storeSecret(service, account, kind, secret);
+    const QString key = CredentialFallbackFile::entryKey(service, account, kind);
+    if (stored)
+        m_impl->remember(key, secret);
+    else
+        m_impl->forget(key);
+    return stored;
 }
 
 std::optional<QByteArray>
 LibSecretCredentialStore::load(const QString &service, const QString &account, const QString &kind)
 {
+    const QString key = CredentialFallbackFile::entryKey(service, account, kind);
     if (!m_impl->secretServiceAvailable)
-        return CredentialFallbackFile::load(
-                CredentialFallbackFile::entryKey(service, account, kind));
-    return lookupSecret(Attributes(service, account, kind));
+        return CredentialFallbackFile::load(key);
+    quint64 generation = 0;
+    {
+        const QMutexLocker locker(&m_impl->knownMutex);
+        const auto found = m_impl->known.constFind(key);
+        if (found != m_impl->known.cend())
+            return *found;
+        generation = m_impl->generation;
+    }
+    bool failed = false;
+    std::optional<QByteArray> secret = lookupSecret(Attributes(service, account, kind), &failed);
+    if (!failed) {
+        const QMutexLocker locker(&m_impl->knownMutex);
+        if (m_impl->generation == generation)
+            m_impl->known.insert(key, secret);
+    }
+    return secret;
 }
 
 bool LibSecretCredentialStore::remove(const QString &service, const QString &account,
@@ -169,7 +220,15 @@ bool LibSecretCredentialStore::remove(const QString &service, const QString &acc
     if (!m_impl->secretServiceAvailable)
         return CredentialFallbackFile::remove(
                 CredentialFallbackFile::entryKey(service, account, kind));
-    return clearSecret(Attributes(service, account, kind));
+    const QMutexLocker writing(&m_impl->writeMutex);
+    bool failed = false;
+    const bool cleared = clearSecret(Attributes(service, account, kind), &failed);
+    const QString key = CredentialFallbackFile::entryKey(service, account, kind);
+    if (failed)
+        m_impl->forget(key);
+    else
+        m_impl->remember(key, std::nullopt);
+    return cleared;
 }
 
 bool LibSecretCredentialStore::isAvailable() const

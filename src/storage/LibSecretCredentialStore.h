@@ -10,8 +10,12 @@ namespace Platform {
 
 // The credential store over the desktop's secret service (libsecret), with a file in the data
 // directory when no secret service answered at construction. The back end is chosen once, in the
-// constructor, and kept for the life of the object: no later switch and no migration. Every call
-// blocks its thread until the secret service answers; any thread may call.
+// constructor, and kept for the life of the object: no later switch and no migration. Any thread
+// may call; a call that reaches the secret service blocks its thread until it answers.
+//
+// What the secret service answers or is given is remembered for the life of the object, so only
+// the first read of a key, and every write, reach it: a change another program makes to the same
+// item is not seen. A read or write that failed is not remembered.
 class LibSecretCredentialStore final : public Storage::ICredentialStore
 {
 public:

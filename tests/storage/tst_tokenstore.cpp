@@ -66,6 +66,7 @@ private slots:
     void replacesRecordWithoutGapForReaders_data();
     void replacesRecordWithoutGapForReaders();
     void failedSaveKeepsPreviousTokens();
+    void secretServiceIsAskedOnlyWhatItWasNotTold();
     void loadsNoneForUndecodableRecord_data();
     void loadsNoneForUndecodableRecord();
     void clearKeepsOtherEntries();
@@ -151,7 +152,10 @@ void TestTokenStore::replacesRecordWithoutGapForReaders()
     std::atomic_int reads = 0;
     std::atomic_int gaps = 0;
     std::unique_ptr<QThread> reader(QThread::create([&] {
-        const TokenStore readerStore(credentialStore(backEnd));
+        // A credential store of its own, which remembers nothing the writer told its own.
+        LibSecretCredentialStore keyring;
+        const TokenStore readerStore(backEnd == BackEnd::SecretService ? &keyring
+                                                                       : credentialStore(backEnd));
         while (!done) {
             if (!readerStore.load())
                 ++gaps;
@@ -182,6 +186,31 @@ void TestTokenStore::failedSaveKeepsPreviousTokens()
     }
 
     QCOMPARE(store.load(), tokens(u"held"_s));
+}
+
+void TestTokenStore::secretServiceIsAskedOnlyWhatItWasNotTold()
+{
+    // Another program's change to the item is seen only by a read that reaches the service.
+    LibSecretCredentialStore other;
+    LibSecretCredentialStore remembering;
+
+    QVERIFY(remembering.store(service, account, kind, "first"));
+    QVERIFY(other.store(service, account, kind, "second"));
+    QCOMPARE(remembering.load(service, account, kind), QByteArray("first"));
+
+    // A store the service never took leaves its value to the service.
+    QVERIFY(!remembering.store(service, account, kind, QByteArray("zero\0byte", 9)));
+    QCOMPARE(remembering.load(service, account, kind), QByteArray("second"));
+
+    QVERIFY(remembering.remove(service, account, kind));
+    QVERIFY(other.store(service, account, kind, "third"));
+    QCOMPARE(remembering.load(service, account, kind), std::nullopt);
+
+    // A key first read is asked for once.
+    LibSecretCredentialStore fresh;
+    QCOMPARE(fresh.load(service, account, kind), QByteArray("third"));
+    QVERIFY(other.remove(service, account, kind));
+    QCOMPARE(fresh.load(service, account, kind), QByteArray("third"));
 }
 
 void TestTokenStore::loadsNoneForUndecodableRecord_data()
