@@ -335,10 +335,13 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
 
     logRequest(url, method, body, contentType);
 
+    const auto warnRefused = [&](const char *what, const QString &reason) {
+        qWarning().noquote() << u"API %1 refused: %2 %3: %4"_s.arg(
+                QLatin1StringView(what), QString::fromLatin1(method),
+                redactRecoveryPath(url.path(QUrl::FullyDecoded)), reason);
+    };
     if (RawReply refused; HttpConnection::refusesHeaders(headers, refused)) {
-        qWarning().noquote() << u"API request refused: %1 %2: %3"_s.arg(
-                QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)),
-                refused.errorString);
+        warnRefused("request", refused.errorString);
         return refused;
     }
 
@@ -346,8 +349,7 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
     // the request before an abort reaches it.
     if (isAbortRequested()) {
         RawReply canceled;
-        canceled.networkError = QNetworkReply::OperationCanceledError;
-        canceled.errorString = u"Operation canceled"_s;
+        canceled.markCanceled(false);
         return canceled;
     }
 
@@ -363,10 +365,8 @@ RawReply APIClient::execute(const QUrl &url, const QByteArray &method,
     if (raw.refusedRedirectStatus > 0 || raw.tooLarge) {
         const ReplyGuard::Refusal refusal
                 = raw.tooLarge ? ReplyGuard::Refusal::TooLarge : ReplyGuard::Refusal::Redirect;
-        qWarning().noquote() << u"API answer refused: %1 %2: %3"_s.arg(
-                QString::fromLatin1(method), redactRecoveryPath(url.path(QUrl::FullyDecoded)),
-                ReplyGuard::refusalText(refusal, raw.refusedRedirectStatus,
-                                        ReplyGuard::maximumAnswerBytes));
+        warnRefused("answer", ReplyGuard::refusalText(refusal, raw.refusedRedirectStatus,
+                                                      ReplyGuard::maximumAnswerBytes));
     }
     return raw;
 }

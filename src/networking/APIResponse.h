@@ -35,6 +35,8 @@ struct RawReply
 
     // A timeout or a gateway error leaves the thread's pooled connections suspect.
     bool shouldResetConnections() const;
+    // Ends the exchange as the network access manager ends an aborted or timed-out request.
+    void markCanceled(bool timedOutToo);
 };
 
 } // namespace Networking

@@ -70,13 +70,6 @@ void closedEarly(RawReply &raw, int status)
     raw.errorString = u"Connection closed"_s;
 }
 
-void cancel(RawReply &raw, bool timedOut)
-{
-    raw.networkError = QNetworkReply::OperationCanceledError;
-    raw.errorString = u"Operation canceled"_s;
-    raw.timedOut = timedOut;
-}
-
 bool holdsLineBreak(const QByteArray &text)
 {
     return text.contains('\r') || text.contains('\n');
@@ -160,7 +153,7 @@ RawReply HttpConnection::exchange(const QUrl &url, const QByteArray &method,
     const QDeadlineTimer deadline(timeoutMs);
     // Nothing goes out once the flag is up, not even on an open connection.
     if (aborted()) {
-        cancel(raw, false);
+        raw.markCanceled(false);
         return raw;
     }
     if (refusesHeaders(headers, raw))
@@ -189,7 +182,7 @@ RawReply HttpConnection::exchange(const QUrl &url, const QByteArray &method,
         const QUrl next = target.resolved(QUrl::fromEncoded(parser.location()));
         if (!ReplyGuard::sameOrigin(url, next)) {
             raw.refusedRedirectStatus = raw.statusCode;
-            cancel(raw, false);
+            raw.markCanceled(false);
             return raw;
         }
         if (redirects == maximumRedirects) {
@@ -244,7 +237,7 @@ HttpConnection::Step HttpConnection::sendOnce(const QUrl &url, const QByteArray 
             case HttpAnswerParser::State::TooLarge:
                 raw.statusCode = parser.status();
                 raw.tooLarge = true;
-                cancel(raw, false);
+                raw.markCanceled(false);
                 close();
                 return Step::Failed;
             case HttpAnswerParser::State::Failed:
@@ -282,11 +275,11 @@ HttpConnection::Wait HttpConnection::waitForSocket(bool forWrite, const QDeadlin
 {
     for (;;) {
         if (aborted()) {
-            cancel(raw, false);
+            raw.markCanceled(false);
             return Wait::Failed;
         }
         if (deadline.hasExpired()) {
-            cancel(raw, true);
+            raw.markCanceled(true);
             return Wait::Failed;
         }
         const int slice = int(std::min<qint64>(abortPollIntervalMs, deadline.remainingTime()));
@@ -326,7 +319,7 @@ bool HttpConnection::ensureConnected(const QUrl &url, const QDeadlineTimer &dead
     }
     close();
     if (aborted()) {
-        cancel(raw, false);
+        raw.markCanceled(false);
         return false;
     }
 
@@ -386,7 +379,7 @@ bool HttpConnection::ensureConnected(const QUrl &url, const QDeadlineTimer &dead
             raw.networkError = networkErrorFor(socket->error());
             raw.errorString = socket->errorString();
         } else {
-            cancel(raw, !aborted());
+            raw.markCanceled(!aborted());
         }
         socket->abort();
         return false;
